@@ -1,0 +1,30 @@
+// Conversion between UTF-16 and the system's ANSI code page, one byte per
+// character. Text crosses to the network and to text files this way.
+//
+// Windows uses CP_ACP; the native build uses windows-1252, the code page of
+// an en-US system, with its undefined bytes mapped to the same code point as
+// Windows maps them, so that any byte sequence survives a round trip.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/ustring.h"
+
+namespace wex {
+
+// Bytes to text, one character per byte; a zero byte gives U+0000.
+ustring AnsiToText(const uint8_t* bytes, size_t count);
+inline ustring AnsiToText(const std::string& bytes) {
+  return AnsiToText(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// Appends the converted bytes to out (no allocation beyond the growth of out).
+void AppendAnsiToText(const uint8_t* bytes, size_t count, ustring& out);
+
+// Text to bytes, one byte per character; a character the code page cannot
+// hold (including each half of a surrogate pair) becomes '?'.
+std::string TextToAnsi(ustring_view text);
+
+}  // namespace wex

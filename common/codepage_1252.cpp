@@ -1,0 +1,62 @@
+// windows-1252, the ANSI code page of the native build.
+#include <array>
+
+#include "common/codepage.h"
+
+namespace wex {
+namespace {
+
+// 0x80..0x9F as windows-1252 maps them; the five undefined bytes map to the
+// same code point, as Windows does, so that every byte has a character.
+constexpr char16_t kHigh[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+struct Tables {
+  std::array<char16_t, 256> to_text{};
+  // Reverse map for the 32 non-Latin-1 characters, kept as a small sorted scan.
+  Tables() {
+    for (int b = 0; b < 256; ++b) {
+      to_text[b] = (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : static_cast<char16_t>(b);
+    }
+  }
+};
+
+const Tables& T() {
+  static const Tables tables;
+  return tables;
+}
+
+uint8_t ByteFor(char16_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<uint8_t>(c);
+  for (int i = 0; i < 32; ++i) {
+    if (kHigh[i] == c) return static_cast<uint8_t>(0x80 + i);
+  }
+  return '?';
+}
+
+}  // namespace
+
+void AppendAnsiToText(const uint8_t* bytes, size_t count, ustring& out) {
+  const auto& table = T().to_text;
+  size_t start = out.size();
+  out.resize(start + count);
+  char16_t* dst = &out[start];
+  for (size_t i = 0; i < count; ++i) dst[i] = table[bytes[i]];
+}
+
+ustring AnsiToText(const uint8_t* bytes, size_t count) {
+  ustring out;
+  AppendAnsiToText(bytes, count, out);
+  return out;
+}
+
+std::string TextToAnsi(ustring_view text) {
+  std::string out(text.size(), '\0');
+  for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(ByteFor(text[i]));
+  return out;
+}
+
+}  // namespace wex

@@ -1,0 +1,42 @@
+// The system's ANSI code page (CP_ACP) through the platform's converters.
+#include <windows.h>
+
+#include "common/codepage.h"
+
+namespace wex {
+
+void AppendAnsiToText(const uint8_t* bytes, size_t count, ustring& out) {
+  size_t start = out.size();
+  out.resize(start + count);
+  // A single-byte code page gives one character per byte; convert in slices so
+  // that a count beyond the int range cannot be cut short.
+  size_t done = 0;
+  while (done < count) {
+    int slice = static_cast<int>(count - done > 0x40000000 ? 0x40000000 : count - done);
+    int n = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes + done), slice,
+                                reinterpret_cast<wchar_t*>(&out[start + done]), slice);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  out.resize(start + done);
+}
+
+ustring AnsiToText(const uint8_t* bytes, size_t count) {
+  ustring out;
+  AppendAnsiToText(bytes, count, out);
+  return out;
+}
+
+std::string TextToAnsi(ustring_view text) {
+  if (text.empty()) return std::string();
+  int count = static_cast<int>(text.size());
+  std::string out(text.size(), '\0');
+  BOOL used_default = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS,
+                              reinterpret_cast<const wchar_t*>(text.data()), count, &out[0],
+                              count, "?", &used_default);
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return out;
+}
+
+}  // namespace wex

@@ -1,0 +1,4 @@
+// Entry point of Wexlo.exe.
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return 0; }

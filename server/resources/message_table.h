@@ -1,0 +1,20 @@
+// The engine's message table: fifteen texts keyed 101 to 115.
+#pragma once
+
+#include <cstdint>
+
+#include "common/ustring.h"
+
+namespace wex {
+
+constexpr int32_t kFirstMessage = 101;
+constexpr int32_t kLastMessage = 115;
+
+// The text as the portable list holds it; empty for a number outside the table.
+ustring PortableMessageText(int32_t number);
+
+// The text every error report of the engine uses. On Windows it is read from
+// the program's string table with LoadStringW; natively it is the portable list.
+ustring MessageText(int32_t number);
+
+}  // namespace wex

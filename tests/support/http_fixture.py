@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+"""Local HTTP/1.0 server for the end-to-end tests and the demo.
+
+Listens on 127.0.0.1 (a free port unless --port is given), prints the port on
+stdout once it listens, and serves files from --root. Every response closes
+the connection, as HTTP/1.0 does. Besides files it answers a few paths that
+tests need:
+  /status/<code>        that status with a short HTML body
+  /redirect/<code>      that status with "Location: /moved.html"
+  /bytes/<n>            n bytes cycling through every byte value (binary)
+  /echo                 the request head as the body (text/plain)
+It stops on SIGTERM or SIGINT.
+"""
+import argparse
+import os
+import signal
+import socket
+import sys
+import threading
+
+REASONS = {200: "OK", 301: "Moved Permanently", 302: "Found", 303: "See Other",
+           304: "Not Modified", 307: "Temporary Redirect", 404: "Not Found",
+           500: "Internal Server Error"}
+TYPES = {".xml": "text/xml", ".rss": "text/xml", ".html": "text/html",
+         ".txt": "text/plain", ".bin": "application/octet-stream"}
+
+
+def response(code, body, headers=()):
+    head = "HTTP/1.0 %d %s\r\n" % (code, REASONS.get(code, "Status"))
+    head += "".join("%s: %s\r\n" % h for h in headers)
+    head += "Content-Length: %d\r\nConnection: close\r\n\r\n" % len(body)
+    return head.encode("latin-1") + body
+
+
+def answer(root, request):
+    line = request.split(b"\r\n", 1)[0].decode("latin-1")
+    parts = line.split(" ")
+    path = parts[1] if len(parts) >= 2 else "/"
+    if path == "/echo":
+        return response(200, request, [("Content-Type", "text/plain")])
+    if path.startswith("/status/"):
+        code = int(path[8:11])
+        return response(code, b"<html><body>%d</body></html>" % code, [("Content-Type", "text/html")])
+    if path.startswith("/redirect/"):
+        code = int(path[10:13])
+        return response(code, b"moved", [("Location", "/moved.html")])
+    if path.startswith("/bytes/"):
+        n = int(path[7:])
+        return response(200, bytes(i % 256 for i in range(n)), [("Content-Type", "application/octet-stream")])
+    local = os.path.normpath(os.path.join(root, path.lstrip("/")))
+    if not local.startswith(os.path.abspath(root)) or not os.path.isfile(local):
+        return response(404, b"<html><body>Not Found</body></html>", [("Content-Type", "text/html")])
+    with open(local, "rb") as f:
+        body = f.read()
+    kind = TYPES.get(os.path.splitext(local)[1], "application/octet-stream")
+    return response(200, body, [("Content-Type", kind)])
+
+
+def serve(conn, root):
+    try:
+        conn.settimeout(30)
+        request = b""
+        while b"\r\n\r\n" not in request and len(request) < 65536:
+            data = conn.recv(4096)
+            if not data:
+                break
+            request += data
+        conn.sendall(answer(root, request))
+        conn.shutdown(socket.SHUT_WR)
+    except OSError:
+        pass
+    finally:
+        conn.close()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--root", required=True)
+    ap.add_argument("--port", type=int, default=0)
+    args = ap.parse_args()
+    root = os.path.abspath(args.root)
+    srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    srv.bind(("127.0.0.1", args.port))
+    srv.listen(64)
+    print(srv.getsockname()[1], flush=True)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    try:
+        while True:
+            conn, _ = srv.accept()
+            threading.Thread(target=serve, args=(conn, root), daemon=True).start()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        srv.close()
+
+
+if __name__ == "__main__":
+    main()
