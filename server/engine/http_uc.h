@@ -1,0 +1,141 @@
+// The transfer engine: one HTTP/1.0 GET at a time over one TCP socket, driven
+// by the socket's notifications on the owner's thread.
+//
+// Its events are raised synchronously to every subscriber. A handler may call
+// back into the engine (start the next request from OnFinish1, call CloseDown
+// from OnConnect1) or drop the last owner of the engine: the engine keeps
+// itself alive across every raise (it is always owned by a shared_ptr) and
+// checks its state again afterwards. A notification that arrives while the
+// engine is inside one of its own operations (as COM's modal loop can deliver
+// one during an outgoing call) is held and handled after that operation, never
+// nested inside it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "common/ustring.h"
+#include "server/engine/platform.h"
+
+namespace wex {
+
+// One stored block of the body.
+using Chunk = std::vector<uint8_t>;
+// The body of one transfer, one entry per stored block in arrival order. The
+// list is shared: CurFileBytes1 hands it out and ResetTransfer gives the engine
+// a new one, so a list handed out earlier keeps its contents.
+using ChunkList = std::vector<Chunk>;
+
+// The engine's events. Subscribers are called in subscription order.
+class httpUCEvents {
+ public:
+  virtual void OnConnect1(const ustring& sURL) = 0;
+  virtual void OnFinish1(int32_t LErrCode, const ustring& sErrStr) = 0;
+  virtual void OnDisconnect1() = 0;
+
+ protected:
+  ~httpUCEvents() = default;
+};
+
+class httpUC final : public NotificationTarget, public std::enable_shared_from_this<httpUC> {
+ public:
+  // Always create through Create: the engine holds itself alive across raises.
+  static std::shared_ptr<httpUC> Create(std::shared_ptr<Platform> platform);
+  ~httpUC();
+  httpUC(const httpUC&) = delete;
+  httpUC& operator=(const httpUC&) = delete;
+
+  // Subscription. Unsubscribing during a raise takes effect at once: a
+  // subscriber removed by an earlier handler of the same raise is not called.
+  void Subscribe(httpUCEvents* subscriber);
+  void Unsubscribe(httpUCEvents* subscriber);
+
+  // Start-up and connectivity.
+  void Port(int32_t LPort1);
+  int32_t ServerCode() const;
+  void UserAgent1(const ustring& sAgent);
+  ustring ServerString() const;
+  bool IsOnline();
+  bool IsConnectionProxy();
+  int32_t StartUp1(ustring& sErr);
+  void CloseDown();
+
+  // Request.
+  int32_t RequestFile1(ustring& sServer1, ustring& sFile1);
+
+  // Response.
+  ustring CurFileString1() const;
+  std::shared_ptr<const ChunkList> CurFileBytes1() const;
+  int32_t CurSize1() const;
+
+  // Files. Result codes: 0 written, 1 exists and IfDelete false, 2 nothing to
+  // save, 3 the file could not be created, written or closed.
+  int32_t WriteTextFile1(const ustring& sPath, bool IfDelete);
+  int32_t WriteBinaryFile1(const ustring& sPath, bool IfDelete);
+
+  // The socket event dispatcher (what the notification window calls).
+  void OnSocketNotification(SocketHandle socket, int32_t code) override;
+
+ private:
+  explicit httpUC(std::shared_ptr<Platform> platform);
+
+  // Start-up.
+  int32_t StartWinsock();
+  void StopWinsock();
+
+  // Connection.
+  void ConnectToServer(const ustring& server, ustring& message, int32_t& result);
+  uint32_t ResolveHost(const ustring& server);
+  void CloseConnection();
+
+  // Dispatch and receiving.
+  void Dispatch(SocketHandle socket, int32_t code);
+  bool AppendChunk(Chunk chunk);
+  void StoreBlock(const uint8_t* bytes, size_t count);
+
+  // Request.
+  bool SendRequest(const ustring& server, const ustring& path, ustring& message);
+  int32_t SendText(const ustring& text, ustring& message);
+
+  // Response.
+  void ResetTransfer();
+  int32_t ParseHeader(const ustring& text);
+  ustring ChunksToString() const;
+  bool FileExists(const ustring& path);
+
+  // Files.
+  int32_t SaveTextFile(const ustring& sPath, bool IfDelete);
+  int32_t SaveBinaryFile(const ustring& sPath, bool IfDelete);
+
+  // Events, each raised to a snapshot of the subscribers.
+  void RaiseConnect(const ustring& sURL);
+  void RaiseFinish(int32_t LErrCode, const ustring& sErrStr);
+  void RaiseDisconnect();
+
+  std::shared_ptr<Platform> platform_;
+  std::vector<httpUCEvents*> subscribers_;
+
+  // Engine members.
+  SocketHandle LSock = 0;
+  int32_t LStartCode = 0;
+  int32_t LErrNum = 0;
+  bool bAsyncSelect = false;
+  bool bHeaderPending = true;
+  int32_t LServerCode = 0;
+  ustring sServerString;
+  int32_t LPort = 80;
+  ustring sUserAgent;
+  std::shared_ptr<ChunkList> colChunks;
+  int32_t LBytes = 0;
+
+  // The response head collected over several blocks until its blank line.
+  std::vector<uint8_t> headBuffer_;
+
+  // Notifications held while the engine is inside one of its operations.
+  int operationDepth_ = 0;
+  std::deque<std::pair<SocketHandle, int32_t>> heldNotifications_;
+};
+
+}  // namespace wex

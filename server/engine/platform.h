@@ -1,0 +1,128 @@
+// The engine's one seam to the operating system: the socket library, the
+// connection state, the socket calls, the notifications and the files.
+//
+// Every operation keeps the meaning of the Windows Sockets 1.1 / WinINet /
+// Win32 call it stands for (named in its comment), including the error
+// numbers: a failed call leaves a Winsock error number for LastError()
+// (10061 refused, 10060 timed out, 10054 reset, 11001 host not found,
+// 10038 not a socket, 10093 library not started, 10035 would block, ...), so
+// that the engine's messages read the same on every platform.
+//
+// Three implementations: Win32 (server/engine/win32/), POSIX
+// (server/engine/posix/) and the scripted fake of the unit tests.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/ustring.h"
+
+namespace wex {
+
+// Socket handle as the engine keeps it in LSock: greater than 0 is a socket,
+// 0 is none, -1 a failed creation. Winsock handles fit in 32 bits on both
+// 32- and 64-bit Windows.
+using SocketHandle = int32_t;
+constexpr SocketHandle kInvalidSocket = -1;
+constexpr int32_t kSocketError = -1;
+
+// Event codes of a notification (FD_READ, FD_CLOSE) and the registration.
+constexpr int32_t kNotifyRead = 0x01;
+constexpr int32_t kNotifyClose = 0x20;
+constexpr uint32_t kNotifyMessage = 0x0202;  // the message the notifications travel as on Windows
+constexpr int32_t kNotifyMask = kNotifyRead | kNotifyClose;
+
+// Winsock error numbers the engine itself looks at or reports.
+constexpr int32_t kWSAEWOULDBLOCK = 10035;
+constexpr int32_t kWSAENOTSOCK = 10038;
+constexpr int32_t kWSAENOBUFS = 10055;
+constexpr int32_t kWSAETIMEDOUT = 10060;
+constexpr int32_t kWSANOTINITIALISED = 10093;
+
+// The connection-state flag for a connection through a proxy server.
+constexpr uint32_t kInternetConnectionProxy = 0x04;
+
+// File attribute bit of a folder.
+constexpr uint32_t kFileAttributeDirectory = 0x10;
+
+// The 16-byte IPv4 socket address handed to Connect.
+struct SocketAddress {
+  uint16_t family = 2;       // AF_INET
+  uint16_t port = 0;         // network byte order
+  uint32_t address = 0;      // network byte order
+  uint8_t reserved[8] = {};  // zero
+};
+static_assert(sizeof(SocketAddress) == 16, "the platform's IPv4 socket address is 16 bytes");
+
+// Receives socket notifications on the engine's thread. The socket is the one
+// the notification was registered for, so that a notification left over from
+// an earlier socket can be told apart.
+class NotificationTarget {
+ public:
+  virtual void OnSocketNotification(SocketHandle socket, int32_t code) = 0;
+
+ protected:
+  ~NotificationTarget() = default;
+};
+
+// A file opened for sequential output. Closing on destruction is silent;
+// Close() reports whether everything written reached the file.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  virtual bool Write(const uint8_t* bytes, size_t count) = 0;
+  virtual bool Close() = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // WSAStartup(version): 0 when ready, else the Winsock error number.
+  virtual int32_t Startup(uint16_t version) = 0;
+  // WSACleanup(); the result is not looked at.
+  virtual int32_t Cleanup() = 0;
+  // InternetGetConnectedState(&flags, 0): true when a connection is active.
+  virtual bool ConnectedState(uint32_t& flags) = 0;
+
+  // socket(AF_INET, SOCK_STREAM, 0): a blocking TCP socket or kInvalidSocket.
+  virtual SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) = 0;
+  // gethostbyname(name) and the first IPv4 address of its entry, in network
+  // byte order; false when no entry comes back. Dotted-decimal text is accepted.
+  virtual bool ResolveName(const std::string& ansiName, uint32_t& address) = 0;
+  // connect(socket, &address, 16): 0 once connected (blocking), else kSocketError.
+  virtual int32_t Connect(SocketHandle socket, const SocketAddress& address) = 0;
+  // WSAAsyncSelect(socket, window of target, message, mask): 0 when registered
+  // (the socket becomes non-blocking), kSocketError on failure. With message
+  // and mask 0 it cancels: nothing further is delivered for that socket.
+  virtual int32_t AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
+                              int32_t mask) = 0;
+  // recv(socket, buffer, length, flags): bytes read (1..length), 0 when the
+  // peer has closed and nothing is left, kSocketError on failure. Never waits
+  // on a registered socket; reading re-arms the read notification while data
+  // remains.
+  virtual int32_t Receive(SocketHandle socket, uint8_t* buffer, int32_t length, int32_t flags) = 0;
+  // send(socket, bytes, count, flags): the count accepted, or kSocketError.
+  virtual int32_t Send(SocketHandle socket, const uint8_t* bytes, int32_t count, int32_t flags) = 0;
+  // Waits at most timeoutMs for the socket to accept more bytes; false on
+  // time-out or error (LastError tells which).
+  virtual bool WaitWritable(SocketHandle socket, int32_t timeoutMs) = 0;
+  // closesocket(socket); the result is not looked at.
+  virtual int32_t CloseSocket(SocketHandle socket) = 0;
+  // WSAGetLastError(): the error the last failed call left for the thread.
+  virtual int32_t LastError() = 0;
+
+  // GetFileAttributesW(path): false when they cannot be read.
+  virtual bool FileAttributes(const ustring& path, uint32_t& attributes) = 0;
+  // DeleteFileA(path in the ANSI code page): true when deleted.
+  virtual bool DeleteFileAnsi(const ustring& path) = 0;
+  // Creates the file, or empties an existing one, for sequential output;
+  // null when it cannot be opened.
+  virtual std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) = 0;
+  // Moves `from` over `to`, replacing `to` if it exists, in one step where the
+  // file system allows (MoveFileExW with MOVEFILE_REPLACE_EXISTING, rename).
+  virtual bool ReplaceFile(const ustring& from, const ustring& to) = 0;
+};
+
+}  // namespace wex
