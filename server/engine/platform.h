@@ -123,6 +123,14 @@ class Platform {
   // Moves `from` over `to`, replacing `to` if it exists, in one step where the
   // file system allows (MoveFileExW with MOVEFILE_REPLACE_EXISTING, rename).
   virtual bool ReplaceFile(const ustring& from, const ustring& to) = 0;
+
+  // Delivers pending notifications on the calling (engine's) thread, waiting
+  // at most timeoutMs for one. Where a message loop delivers them by itself
+  // the platform may leave this as it is; false means nothing was pumped.
+  virtual bool Pump(int timeoutMs) {
+    (void)timeoutMs;
+    return false;
+  }
 };
 
 }  // namespace wex
