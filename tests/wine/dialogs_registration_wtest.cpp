@@ -195,5 +195,21 @@ TEST_F(Registration, UnregisteringTwiceAndRegisteringTwiceAreHarmless) {
   EXPECT_EQ(RegisteredTree(), once);
 }
 
+TEST(VersionBlock, MarksTheLibraryAsSelfRegistering) {
+  HMODULE module =
+      LoadLibraryExW(BinaryPath(L"Velmora.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  const LPCWSTR version_type = MAKEINTRESOURCEW(16);  // RT_VERSION
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), version_type);
+  ASSERT_NE(found, nullptr);
+  const wchar_t* block = static_cast<const wchar_t*>(LockResource(LoadResource(module, found)));
+  DWORD bytes = SizeofResource(module, found);
+  ASSERT_NE(block, nullptr);
+  // The key is a UTF-16 name inside the StringFileInfo table.
+  std::wstring text(block, bytes / sizeof(wchar_t));
+  EXPECT_NE(text.find(L"OLESelfRegister"), std::wstring::npos);
+  FreeLibrary(module);
+}
+
 }  // namespace
 }  // namespace wex
