@@ -1,6 +1,5 @@
 // Rendering of a feed as an HTML fragment, one line per piece in a fixed order.
 #include <initializer_list>
-#include <vector>
 
 #include "server/rss/mod_rss.h"
 #include "server/rss/tag_text.h"
@@ -10,24 +9,34 @@ namespace wex {
 
 namespace {
 
-// Room for the channel title and five lines for each of 80 items; the table
-// grows beyond that, so a longer feed still renders every item asked for.
-constexpr size_t kInitialLines = 401;
-
 // The indent in front of a description: 14 characters, ending in a blank.
 constexpr ustring_view kIndent = u"&#160; &#160; ";
 
-using Lines = std::vector<ustring>;
+// The output lines, written straight into the result with CR LF between
+// them (none after the last): the table of lines and its join in one. It
+// grows with the feed, so every item asked for is rendered however many
+// lines that takes, and no line is copied twice.
+class LineTable {
+ public:
+  // The rendering of a feed is seldom longer than the feed (tags, markup and
+  // unused elements drop out), so room for that many characters means the
+  // result is hardly ever moved; pages of it never written are never touched.
+  explicit LineTable(size_t expected) { text_.reserve(expected); }
+  void Append(std::initializer_list<ustring_view> pieces) {
+    if (nLines_ > 0) text_.append(u"\r\n");
+    for (ustring_view piece : pieces) text_.append(piece);
+    ++nLines_;
+  }
+  ustring Take() {
+    // A short rendering of a long feed gives back the room it did not use.
+    if (text_.capacity() / 2 > text_.size()) text_.shrink_to_fit();
+    return std::move(text_);
+  }
 
-// One output line from its pieces, allocated once.
-void AppendLine(Lines& sLines, std::initializer_list<ustring_view> pieces) {
-  size_t size = 0;
-  for (ustring_view piece : pieces) size += piece.size();
-  ustring line;
-  line.reserve(size);
-  for (ustring_view piece : pieces) line.append(piece);
-  sLines.push_back(std::move(line));
-}
+ private:
+  ustring text_;
+  size_t nLines_ = 0;
+};
 
 // The address as the value of a quoted attribute. A raw quotation mark would
 // end the attribute and let the feed write its own attributes into the
@@ -49,28 +58,28 @@ ustring AttributeText(ustring_view address) {
 // The lines of one item: title, date, author, description, link, whatever
 // the order of the elements in the item. The emptiness tests look at the
 // value before cleanup; the link text looks at the title after it.
-void RenderItem(ustring_view item, bool IfDescription, const RssFragments& f, Lines& sLines) {
+void RenderItem(ustring_view item, bool IfDescription, const RssFragments& f, LineTable& sLines) {
   bool hasDate = false;
   bool hasAuthor = false;
 
   ustring itemTitle = GetTagText(item, u"<title>", u"</title>", 1);
   if (!itemTitle.empty()) {
     CleanText(itemTitle, false);
-    AppendLine(sLines, {u"<H4>", itemTitle, u"</H4>"});
+    sLines.Append({u"<H4>", itemTitle, u"</H4>"});
   }
 
   ustring v = GetTagText(item, u"<pubDate>", u"</pubDate>", 1);
   if (!v.empty()) {
     hasDate = true;
     CleanText(v, false);
-    AppendLine(sLines, {f.sSpan1, v, f.sSpanEnd, u"<BR>"});
+    sLines.Append({f.sSpan1, v, f.sSpanEnd, u"<BR>"});
   }
 
   v = GetTagText(item, u"<author>", u"</author>", 1);
   if (!v.empty()) {
     hasAuthor = true;
     CleanText(v, false);
-    AppendLine(sLines, {f.sSpan1, v, f.sSpanEnd, u"<BR>"});
+    sLines.Append({f.sSpan1, v, f.sSpanEnd, u"<BR>"});
   }
 
   if (IfDescription) {
@@ -78,7 +87,7 @@ void RenderItem(ustring_view item, bool IfDescription, const RssFragments& f, Li
     if (!v.empty()) {
       CleanText(v, true);
       const ustring_view lead = (hasDate || hasAuthor) ? u"<BR>" : u"";
-      AppendLine(sLines, {lead, f.sSpan2, kIndent, v, f.sSpanEnd, u"<BR>"});
+      sLines.Append({lead, f.sSpan2, kIndent, v, f.sSpanEnd, u"<BR>"});
     }
   }
 
@@ -86,31 +95,16 @@ void RenderItem(ustring_view item, bool IfDescription, const RssFragments& f, Li
   if (!v.empty()) {
     CleanText(v, false);
     const ustring_view linkText = itemTitle.empty() ? ustring_view(v) : ustring_view(itemTitle);
-    AppendLine(sLines, {f.sLinkStart, AttributeText(v), f.sLinkMid, linkText, f.sLinkEnd, u"<BR>",
-                        u"<BR>"});
+    sLines.Append(
+        {f.sLinkStart, AttributeText(v), f.sLinkMid, linkText, f.sLinkEnd, u"<BR>", u"<BR>"});
   }
-}
-
-// The lines joined by CR LF, none after the last, in one allocation.
-ustring JoinLines(const Lines& sLines) {
-  size_t size = 0;
-  for (const ustring& line : sLines) size += line.size() + 2;
-  ustring result;
-  if (sLines.empty()) return result;
-  result.reserve(size - 2);
-  for (size_t n = 0; n < sLines.size(); ++n) {
-    if (n > 0) result.append(u"\r\n");
-    result.append(sLines[n]);
-  }
-  return result;
 }
 
 }  // namespace
 
 ustring FormatRSS(ustring_view text, int32_t NumberItems, bool IfDescription) {
   const RssFragments& f = ModuleFragments();
-  Lines sLines;
-  sLines.reserve(kInitialLines);
+  LineTable sLines(text.size());
   int32_t pos = 0;
 
   // The channel title is the first title element of the whole document.
@@ -118,7 +112,7 @@ ustring FormatRSS(ustring_view text, int32_t NumberItems, bool IfDescription) {
   ustring title = GetTagText(text, u"<title>", u"</title>", 1, pos);
   if (!title.empty()) {
     CleanText(title, false);
-    AppendLine(sLines, {u"<H2>", title, u"</H2>"});
+    sLines.Append({u"<H2>", title, u"</H2>"});
   }
 
   // An RSS 1.0 item list after the title is skipped, not taken for an item.
@@ -137,7 +131,7 @@ ustring FormatRSS(ustring_view text, int32_t NumberItems, bool IfDescription) {
     RenderItem(item, IfDescription, f, sLines);
   }
 
-  return JoinLines(sLines);
+  return sLines.Take();
 }
 
 }  // namespace wex
