@@ -1,0 +1,138 @@
+// The per-transfer state and its readers: reset, the response head's status
+// line and redirect line, the body as text, bytes and size.
+#include <algorithm>
+#include <new>
+
+#include "common/codepage.h"
+#include "server/engine/http_uc.h"
+
+namespace wex {
+namespace {
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
+
+// First position of `needle` (lower-case ASCII) in the first `limit`
+// characters of `text`, ignoring ASCII case; npos when it is not there.
+size_t FindIgnoringCase(const ustring& text, size_t limit, const ustring& needle) {
+  limit = std::min(limit, text.size());
+  if (needle.size() > limit) return ustring::npos;
+  for (size_t i = 0; i + needle.size() <= limit; ++i) {
+    size_t k = 0;
+    while (k < needle.size() && AsciiLower(text[i + k]) == needle[k]) ++k;
+    if (k == needle.size()) return i;
+  }
+  return ustring::npos;
+}
+
+}  // namespace
+
+// A new list rather than an emptied one: a list handed out by CurFileBytes1
+// keeps its contents.
+void httpUC::ResetTransfer() {
+  LErrNum = 0;
+  bHeaderPending = true;
+  LBytes = 0;
+  LServerCode = 0;
+  sServerString.clear();
+  std::vector<uint8_t>().swap(headBuffer_);
+  headScanned_ = 0;
+  try {
+    colChunks = std::make_shared<ChunkList>();
+  } catch (const std::bad_alloc&) {
+    colChunks.reset();  // AppendChunk then stores nothing and reports it
+  }
+}
+
+// Reads the status line (code and text) from a complete head and, for 301 to
+// 303, appends the first line that holds "Location:" in any case. Returns the
+// head's length through its blank line, or 0 when the text holds no blank line.
+int32_t httpUC::ParseHeader(const ustring& text) {
+  size_t blank = text.find(u"\r\n\r\n");
+  if (blank == ustring::npos) return 0;
+  const size_t headLength = blank + 4;
+  const ustring status = text.substr(0, text.find(u"\r\n"));
+  const size_t space = status.find(u' ');
+  if (space == ustring::npos) return static_cast<int32_t>(headLength);
+
+  // Only three decimal digits count as a code; anything else keeps the old one.
+  const ustring codeText = status.substr(space + 1, 3);
+  if (codeText.size() == 3 && std::all_of(codeText.begin(), codeText.end(), IsDigit)) {
+    LServerCode = (codeText[0] - u'0') * 100 + (codeText[1] - u'0') * 10 + (codeText[2] - u'0');
+  }
+  // The text starts after the blank, the code and one separator.
+  if (space + 5 < status.size()) sServerString = status.substr(space + 5);
+
+  if (LServerCode > 300 && LServerCode < 304) {
+    size_t location = FindIgnoringCase(text, headLength, u"location:");
+    if (location != ustring::npos) {
+      size_t lineEnd = text.find(u"\r\n", location);
+      sServerString += text.substr(location, lineEnd - location);
+    }
+  }
+  return static_cast<int32_t>(headLength);
+}
+
+// The body as text: every LF turned into CR LF (a CR LF gives CR CR LF).
+// The line feeds are counted in the bytes first (byte 0A is LF in every ANSI
+// code page), so the text is allocated once at its final size; each chunk is
+// converted into a small reused buffer and copied in with its CRs. Only the
+// result is fresh memory, which is what costs on a large body.
+ustring httpUC::ChunksToString() const {
+  if (LBytes == 0 || !colChunks || colChunks->empty()) return ustring();
+  size_t lineFeeds = 0;
+  for (const Chunk& chunk : *colChunks) {
+    lineFeeds += static_cast<size_t>(std::count(chunk.begin(), chunk.end(), uint8_t{'\n'}));
+  }
+  ustring text;
+  text.resize(static_cast<size_t>(LBytes) + lineFeeds);
+  size_t length = 0;
+  ustring piece;
+  for (const Chunk& chunk : *colChunks) {
+    piece.clear();
+    AppendAnsiToText(chunk.data(), chunk.size(), piece);
+    // A code page that gave more characters than counted cannot overrun.
+    const size_t needed =
+        piece.size() + static_cast<size_t>(std::count(piece.begin(), piece.end(), u'\n'));
+    if (length + needed > text.size()) text.resize(length + needed);
+    char16_t* out = &text[length];
+    // Copies the runs between line feeds whole; each LF goes out as CR LF.
+    const char16_t* run = piece.data();
+    const char16_t* const end = run + piece.size();
+    while (run != end) {
+      const char16_t* lf = std::find(run, end, u'\n');
+      out = std::copy(run, lf, out);
+      if (lf == end) break;
+      *out++ = u'\r';
+      *out++ = u'\n';
+      run = lf + 1;
+    }
+    length = static_cast<size_t>(out - text.data());
+  }
+  text.resize(length);
+  return text;
+}
+
+// True for an existing path that is not a folder; never fails.
+bool httpUC::FileExists(const ustring& path) {
+  uint32_t attributes = 0;
+  if (path.empty() || !platform_->FileAttributes(path, attributes)) return false;
+  return (attributes & kFileAttributeDirectory) == 0;
+}
+
+// The only reader that allocates with the body's size: when that fails it
+// throws std::bad_alloc, which the automation layer reports as out of memory.
+ustring httpUC::CurFileString1() const {
+  if (LBytes == 0) return ustring();
+  return ChunksToString();
+}
+
+std::shared_ptr<const ChunkList> httpUC::CurFileBytes1() const {
+  if (!colChunks) return std::make_shared<const ChunkList>();
+  return colChunks;
+}
+
+int32_t httpUC::CurSize1() const { return LBytes; }
+
+}  // namespace wex
