@@ -275,5 +275,44 @@ TEST_F(EngineEndToEnd, UnknownHostIs112) {
   EXPECT_TRUE(events.entries.empty());
 }
 
+// A handler starts the next request from OnFinish1 (the new socket may reuse
+// the old descriptor number), and the second finish drops the last owner of
+// the engine from inside the platform's delivery.
+TEST(EngineEndToEndReentry, NextRequestFromOnFinish1ThenReleaseInsideTheDelivery) {
+  ScriptedServer server({ScriptedServer::CaptureRequest(),
+                         ScriptedServer::Send("HTTP/1.0 200 OK\r\n\r\nbody"),
+                         ScriptedServer::Close()});
+  auto posix = std::make_shared<PosixPlatform>(&Online);
+  struct Chain : httpUCEvents {
+    void OnConnect1(const ustring&) override {}
+    void OnDisconnect1() override {}
+    void OnFinish1(int32_t code, const ustring&) override {
+      codes.push_back(code);
+      if (codes.size() == 1) {
+        ustring sServer = u"127.0.0.1", sFile = u"/second";
+        next = engine->RequestFile1(sServer, sFile);
+      } else {
+        engine->Unsubscribe(this);
+        engine.reset();
+      }
+    }
+    std::shared_ptr<httpUC> engine;
+    std::vector<int32_t> codes;
+    int32_t next = -1;
+  } chain;
+  chain.engine = httpUC::Create(posix);
+  chain.engine->Subscribe(&chain);
+  ustring error, sServer = u"127.0.0.1", sFile = u"/first";
+  ASSERT_EQ(chain.engine->StartUp1(error), 0);
+  chain.engine->Port(server.Port());
+  ASSERT_EQ(chain.engine->RequestFile1(sServer, sFile), 0);
+  ASSERT_TRUE(PumpUntil([&](int ms) { posix->Pump(ms); }, [&] { return chain.engine == nullptr; }));
+  EXPECT_EQ(chain.next, 0);
+  EXPECT_EQ(chain.codes, (std::vector<int32_t>{200, 200}));
+  EXPECT_EQ(posix->RegisteredCount(), 0u);
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(server.Requests()[1].substr(0, 24), "GET /second HTTP/1.0\r\nUs");
+}
+
 }  // namespace
 }  // namespace wex
