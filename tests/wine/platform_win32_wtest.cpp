@@ -169,6 +169,10 @@ TEST_F(Win32PlatformTest, AMessagePostedBeforeTheCancelIsDropped) {
            FALSE;
   }));
   ASSERT_EQ(platform.AsyncSelect(socket, &recorder, 0, 0), 0);
+  // Taken out of the queue, so that a later socket with the same handle
+  // value cannot receive it either.
+  EXPECT_FALSE(
+      PeekMessageW(&queued, platform.Window(), kNotifyMessage, kNotifyMessage, PM_NOREMOVE));
   PumpQueued();
   EXPECT_TRUE(recorder.seen.empty());
   platform.CloseSocket(socket);
