@@ -129,6 +129,8 @@ int32_t Win32Platform::CloseSocket(SocketHandle socket) {
 void Win32Platform::Forget(SocketHandle socket) {
   targets_.erase(socket);
   if (Window() == nullptr) return;
+  // The engine reads the socket error after closing: keep it as it was left.
+  const int savedError = WSAGetLastError();
   std::vector<MSG> others;
   MSG message;
   while (PeekMessageW(&message, Window(), kNotifyMessage, kNotifyMessage,
@@ -136,6 +138,7 @@ void Win32Platform::Forget(SocketHandle socket) {
     if (message.wParam != static_cast<WPARAM>(ToSocket(socket))) others.push_back(message);
   }
   for (const MSG& kept : others) PostMessageW(Window(), kept.message, kept.wParam, kept.lParam);
+  WSASetLastError(savedError);
 }
 
 int32_t Win32Platform::LastError() { return WSAGetLastError(); }
