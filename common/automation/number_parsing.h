@@ -32,7 +32,8 @@ hresult NumberToInt32(const ParsedNumber& number, int32_t& out);
 // To a double; kDISP_E_OVERFLOW beyond its range, 0 below it.
 hresult NumberToDouble(const ParsedNumber& number, double& out);
 
-// The blanks the parser skips: the Unicode white space characters.
+// The blanks the parser skips: the Unicode white space characters (not the
+// separators U+001C to U+001F, nor the zero-width space).
 bool IsBlank(char16_t c);
 
 }  // namespace wex

@@ -3,8 +3,9 @@
 // are followed; an object converts through its default value.
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include "common/automation/automation_arg.h"
 

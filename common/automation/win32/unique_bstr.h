@@ -1,8 +1,9 @@
 // Owns one BSTR from its allocation to its SysFreeString.
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <utility>
 

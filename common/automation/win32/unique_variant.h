@@ -1,8 +1,9 @@
 // Owns one VARIANT from its VariantInit to its VariantClear.
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 namespace wex {
 
