@@ -67,7 +67,7 @@ class PosixPlatform final : public Platform {
   // socket has to tell at that moment. Returns the number delivered. A target
   // may cancel, close, register or pump from inside a delivery; the caller
   // keeps the platform itself alive for the duration of the call.
-  int Pump(int timeoutMs);
+  int Pump(int timeoutMs) override;
 
   // Number of sockets registered for notifications.
   size_t RegisteredCount() const { return registrations_.size(); }
