@@ -1,0 +1,203 @@
+// The portable automation conversions, case by case against the values the
+// platform gives for en-US (the Wine suite compares the two in bulk).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "common/automation/automation_arg.h"
+#include "common/automation/variant.h"
+#include "common/automation/variant_arg.h"
+#include "common/ustring.h"
+
+namespace wex {
+namespace {
+
+Variant S(const char16_t* text) { return Variant::String(text); }
+
+// One row: the value, then the expected result of each conversion; a result
+// that starts with "!" is the expected failure code in hexadecimal.
+struct Row {
+  Variant value;
+  std::string text;
+  std::string int32;
+  std::string boolean;
+  bool numeric;
+};
+
+std::string Hex(hresult hr) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "!%08X", static_cast<uint32_t>(hr));
+  return buffer;
+}
+
+std::string TextResult(const AutomationArg& arg) {
+  ustring out;
+  hresult hr = arg.ToString(out);
+  return Failed(hr) ? Hex(hr) : ToUtf8(out);
+}
+
+std::string Int32Result(const AutomationArg& arg) {
+  int32_t out = 0;
+  hresult hr = arg.ToInt32(out);
+  return Failed(hr) ? Hex(hr) : std::to_string(out);
+}
+
+std::string BoolResult(const AutomationArg& arg) {
+  bool out = false;
+  hresult hr = arg.ToBool(out);
+  return Failed(hr) ? Hex(hr) : (out ? "True" : "False");
+}
+
+const std::string kMismatch = "!80020005";
+const std::string kOverflow = "!8002000A";
+const std::string kInvalid = "!80070057";
+
+std::vector<Row> Rows() {
+  return {
+      // Empty, Null, Boolean, errors and arrays.
+      {Variant(), "", "0", "False", true},
+      {Variant::Null(), kMismatch, kMismatch, kMismatch, false},
+      {Variant::Boolean(true), "-1", "-1", "True", true},
+      {Variant::Boolean(false), "0", "0", "False", true},
+      {Variant::Error(static_cast<int32_t>(0x80020004)), kMismatch, kMismatch, kMismatch, false},
+      {Variant::Array(), kMismatch, kMismatch, kMismatch, false},
+      // Doubles: half to even, out of range, the 15-digit text.
+      {Variant::R8(80.5), "80.5", "80", "True", true},
+      {Variant::R8(81.5), "81.5", "82", "True", true},
+      {Variant::R8(-0.5), "-0.5", "0", "True", true},
+      {Variant::R8(-1.5), "-1.5", "-2", "True", true},
+      {Variant::R8(-2.5), "-2.5", "-2", "True", true},
+      {Variant::R8(2147483647.5), "2147483647.5", kOverflow, "True", true},
+      {Variant::R8(2147483647.4), "2147483647.4", "2147483647", "True", true},
+      {Variant::R8(-2147483648.5), "-2147483648.5", "-2147483648", "True", true},
+      {Variant::R8(-2147483649.0), "-2147483649", kOverflow, "True", true},
+      {Variant::R8(1e20), "1E+20", kOverflow, "True", true},
+      {Variant::R8(1.0 / 3), "0.333333333333333", "0", "True", true},
+      {Variant::R8(1e15), "1E+15", kOverflow, "True", true},
+      {Variant::R8(123456789012345.0), "123456789012345", kOverflow, "True", true},
+      {Variant::R8(1e-5), "1E-05", "0", "True", true},
+      {Variant::R8(0.0001), "0.0001", "0", "True", true},
+      {Variant::R8(-0.0), "0", "0", "False", true},
+      {Variant::R8(0.30000000000000004), "0.3", "0", "True", true},
+      {Variant::R4(16777216.0f), "1.677722E+07", "16777216", "True", true},
+      {Variant::R4(0.1f), "0.1", "0", "True", true},
+      // Integers of every width.
+      {Variant::I2(-7), "-7", "-7", "True", true},
+      {Variant::I8(int64_t{1} << 40), "1099511627776", kOverflow, "True", true},
+      {Variant::UI1(200), "200", "200", "True", true},
+      {Variant::UI4(4294967295u), "4294967295", "-1", "True", true},
+      {Variant::UI8(UINT64_MAX), "18446744073709551615", kOverflow, "True", true},
+      // Currency: four decimals without trailing zeros, half to even.
+      {Variant::Currency(805000), "80.5", "80", "True", true},
+      {Variant::Currency(815000), "81.5", "82", "True", true},
+      {Variant::Currency(-5000), "-0.5", "0", "True", true},
+      {Variant::Currency(125), "0.0125", "0", "True", true},
+      {Variant::Currency(INT64_MAX), "922337203685477.5807", kOverflow, "True", true},
+      {Variant::Currency(INT64_MIN), "-922337203685477.5808", kOverflow, "True", true},
+      // Dates: en-US text, integers like doubles, not numeric.
+      {Variant::Date(0), "12:00:00 AM", "0", "False", false},
+      {Variant::Date(36526), "1/1/2000", "36526", "True", false},
+      {Variant::Date(36526.5), "1/1/2000 12:00:00 PM", "36526", "True", false},
+      {Variant::Date(45000.75), "3/15/2023 6:00:00 PM", "45001", "True", false},
+      {Variant::Date(-1.25), "12/29/1899 6:00:00 AM", "-1", "True", false},
+      {Variant::Date(-0.75), "6:00:00 PM", "-1", "True", false},
+      {Variant::Date(36526.999999), "1/2/2000 12:00:00 AM", "36527", "True", false},
+      {Variant::Date(2.5 / 86400), "12:00:03 AM", "0", "True", false},
+      {Variant::Date(2958465.99999), "12/31/9999 11:59:59 PM", "2958466", "True", false},
+      {Variant::Date(2958466), kInvalid, "2958466", "True", false},
+      {Variant::Date(-657435), kInvalid, "-657435", "True", false},
+      // Strings: numbers are parsed, the rest fails.
+      {S(u"81"), "81", "81", "True", true},
+      {S(u" 81 "), " 81 ", "81", "True", true},
+      {S(u"1E+20"), "1E+20", kOverflow, "True", true},
+      {S(u"&H51"), "&H51", "81", "True", true},
+      {S(u"&O17"), "&O17", "15", "True", true},
+      {S(u"&HFFFFFFFF"), "&HFFFFFFFF", "-1", "True", true},
+      {S(u"&H100000000"), "&H100000000", kOverflow, kOverflow, false},
+      {S(u"&O8"), "&O8", kMismatch, kMismatch, false},
+      {S(u"abc"), "abc", kMismatch, kMismatch, false},
+      {S(u""), "", kMismatch, kMismatch, false},
+      {S(u"True"), "True", kMismatch, "True", false},
+      {S(u"fALSE"), "fALSE", kMismatch, "False", false},
+      {S(u"#TRUE#"), "#TRUE#", kMismatch, "True", false},
+      {S(u"#true#"), "#true#", kMismatch, kMismatch, false},
+      {S(u" True"), " True", kMismatch, kMismatch, false},
+      {S(u"0"), "0", "0", "False", true},
+      {S(u"80.5"), "80.5", "80", "True", true},
+      {S(u"81.5"), "81.5", "82", "True", true},
+      {S(u"-0.5"), "-0.5", "0", "True", true},
+      {S(u"80.50000000000000001"), "80.50000000000000001", "81", "True", true},
+      {S(u"0.06"), "0.06", "0", "True", true},
+      {S(u"0.6"), "0.6", "1", "True", true},
+      {S(u"2147483647.5"), "2147483647.5", kOverflow, "True", true},
+      {S(u"-2147483648"), "-2147483648", "-2147483648", "True", true},
+      {S(u"(5)"), "(5)", "-5", "True", true},
+      {S(u"5-"), "5-", "-5", "True", true},
+      {S(u"--5"), "--5", kMismatch, kMismatch, false},
+      {S(u"$1,000.5"), "$1,000.5", "1000", "True", true},
+      {S(u",5"), ",5", kMismatch, kMismatch, false},
+      {S(u"1e5"), "1e5", "100000", "True", true},
+      {S(u"1E+"), "1E+", kMismatch, kMismatch, false},
+      {S(u"1e400"), "1e400", kOverflow, kOverflow, false},
+      {S(u"1e-400"), "1e-400", "0", "False", true},
+      {S(u"\u00a05\u3000"), "\u00a05\u3000", "5", "True", true},
+      {S(u"\u200b5"), "\u200b5", kMismatch, kMismatch, false},
+      {S(u"1/1/2000"), "1/1/2000", kMismatch, kMismatch, false},
+  };
+}
+
+TEST(AutomationConversions, EveryRowConvertsAsThePlatformDoes) {
+  for (Row& row : Rows()) {
+    VariantArg arg(row.value);
+    std::string label = TextResult(arg);
+    EXPECT_EQ(TextResult(arg), row.text);
+    EXPECT_EQ(Int32Result(arg), row.int32) << "ToInt32 of " << label;
+    EXPECT_EQ(BoolResult(arg), row.boolean) << "ToBool of " << label;
+    EXPECT_EQ(arg.IsNumeric(), row.numeric) << "IsNumeric of " << label;
+  }
+}
+
+TEST(AutomationConversions, FailedConversionLeavesTheOutputAlone) {
+  Variant value = Variant::String(u"abc");
+  VariantArg arg(value);
+  int32_t number = 42;
+  bool flag = true;
+  EXPECT_EQ(arg.ToInt32(number), kDISP_E_TYPEMISMATCH);
+  EXPECT_EQ(arg.ToBool(flag), kDISP_E_TYPEMISMATCH);
+  EXPECT_EQ(number, 42);
+  EXPECT_TRUE(flag);
+}
+
+TEST(AutomationConversions, NotANumberIsOutOfRangeForAnInteger) {
+  // A script can pass NaN (JScript); it must not become an arbitrary port.
+  Variant value = Variant::R8(std::numeric_limits<double>::quiet_NaN());
+  VariantArg arg(value);
+  int32_t number = 0;
+  EXPECT_EQ(arg.ToInt32(number), kDISP_E_OVERFLOW);
+  EXPECT_EQ(TextResult(arg), "NAN");
+}
+
+TEST(AutomationConversions, HexadecimalIsAThirtyTwoBitPatternForEveryTarget) {
+  // &HFFFFFFFF is -1 as an integer, so it is a number (not an overflow) as well.
+  Variant value = Variant::String(u"&HFFFFFFFF");
+  VariantArg arg(value);
+  EXPECT_TRUE(arg.IsNumeric());
+  EXPECT_EQ(BoolResult(arg), "True");
+  Variant big = Variant::String(u"&HFFFFFFFFFFFFFFF0");
+  EXPECT_FALSE(VariantArg(big).IsNumeric());
+}
+
+TEST(AutomationConversions, SetStringReplacesTheValue) {
+  Variant value = Variant::R8(1.5);
+  VariantArg arg(value);
+  EXPECT_EQ(arg.SetString(u"Server address is missing."), kS_OK);
+  ASSERT_EQ(value.kind(), VariantKind::kString);
+  EXPECT_EQ(value.string_value(), u"Server address is missing.");
+}
+
+}  // namespace
+}  // namespace wex
