@@ -76,6 +76,7 @@ class Downloader final : private httpUCEvents, public std::enable_shared_from_th
 
   bool busy_ = false;
   std::shared_ptr<Host> host_;
+  std::weak_ptr<httpUC> subscribedTo_;
   DownloaderEvents* listener_ = nullptr;
 };
 

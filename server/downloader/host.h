@@ -42,9 +42,9 @@ class Host final : private httpUCEvents {
   bool TransferStartedSinceFinishBegan() const { return transfersStarted_ != finishingAt_; }
 
   // Natively: handles the platform's pending notifications, waiting at most
-  // timeoutMs for one; on Windows the message loop does this. Returns false
-  // when this platform has nothing to pump.
-  bool Pump(int timeoutMs);
+  // timeoutMs for one; on Windows the message loop does this. Returns how
+  // many were delivered.
+  int Pump(int timeoutMs);
   // Pumps until done() is true or the deadline passes; returns done().
   bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline);
 

@@ -92,8 +92,13 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
 
   // Dispatch and receiving.
   void Dispatch(SocketHandle socket, int32_t code);
+  void HandleHeldNotifications();
+  void DropHeldNotifications(SocketHandle socket);
+  void FinishTransfer(bool failed, int32_t errorNumber);
   bool AppendChunk(Chunk chunk);
-  void StoreBlock(const uint8_t* bytes, size_t count);
+  bool StoreBlock(const uint8_t* bytes, size_t count);
+  bool CollectHead(const uint8_t* bytes, size_t count);
+  bool FlushPendingHead();
 
   // Request.
   bool SendRequest(const ustring& server, const ustring& path, ustring& message);
@@ -113,6 +118,12 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   void RaiseConnect(const ustring& sURL);
   void RaiseFinish(int32_t LErrCode, const ustring& sErrStr);
   void RaiseDisconnect();
+  template <typename Call>
+  void Raise(const Call& call);
+
+  // Marks one public operation; the outermost one handles the held
+  // notifications when it ends and keeps the engine alive until then.
+  class Operation;
 
   std::shared_ptr<Platform> platform_;
   std::vector<httpUCEvents*> subscribers_;
@@ -130,8 +141,22 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   std::shared_ptr<ChunkList> colChunks;
   int32_t LBytes = 0;
 
-  // The response head collected over several blocks until its blank line.
+  // Counts successful connections, so that a request can tell whether the
+  // open connection is still its own after OnConnect1.
+  uint32_t connectionSerial_ = 0;
+
+  // The response head collected over several blocks until its blank line;
+  // headScanned_ is how far it has been searched for the blank line.
   std::vector<uint8_t> headBuffer_;
+  size_t headScanned_ = 0;
+
+  // One receive buffer for every block; only what is stored is copied.
+  uint8_t receiveBuffer_[8192];
+
+  // The most body bytes a transfer stores (LBytes is 32-bit). Tests lower it
+  // through httpUCTestAccess to reach the limit without gigabytes of data.
+  int32_t bodyLimit_ = INT32_MAX;
+  friend class httpUCTestAccess;
 
   // Notifications held while the engine is inside one of its operations.
   int operationDepth_ = 0;

@@ -125,11 +125,11 @@ class Platform {
   virtual bool ReplaceFile(const ustring& from, const ustring& to) = 0;
 
   // Delivers pending notifications on the calling (engine's) thread, waiting
-  // at most timeoutMs for one. Where a message loop delivers them by itself
-  // the platform may leave this as it is; false means nothing was pumped.
-  virtual bool Pump(int timeoutMs) {
+  // at most timeoutMs for one, and returns how many it delivered. Where a
+  // message loop delivers them by itself the platform may leave this as it is.
+  virtual int Pump(int timeoutMs) {
     (void)timeoutMs;
-    return false;
+    return 0;
   }
 };
 

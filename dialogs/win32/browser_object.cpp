@@ -1,0 +1,141 @@
+#include "dialogs/win32/browser_object.h"
+
+#include <oleauto.h>
+
+#include <new>
+
+#include "dialogs/portable/color_hex.h"
+#include "dialogs/win32/mod_open_save.h"
+#include "dialogs/win32/module_state.h"
+
+namespace wex {
+
+namespace {
+
+// A string result as a VARIANT of type BSTR (never a null BSTR, so scripts
+// see an empty string rather than a null value).
+HRESULT StringResult(const ustring& text, VARIANT* result) {
+  BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                             static_cast<UINT>(text.size()));
+  if (!s) return E_OUTOFMEMORY;
+  V_VT(result) = VT_BSTR;
+  V_BSTR(result) = s;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT BrowserObject::Create(REFIID iid, void** out) {
+  *out = nullptr;
+  ComRef<ITypeInfo> type_info;
+  HRESULT hr = LoadBrowserTypeInfo(type_info.Receive());
+  if (FAILED(hr)) return hr;
+  BrowserObject* object = new (std::nothrow) BrowserObject(type_info);
+  if (!object) return E_OUTOFMEMORY;
+  hr = object->QueryInterface(iid, out);
+  object->Release();
+  return hr;
+}
+
+BrowserObject::BrowserObject(const ComRef<ITypeInfo>& type_info) : type_info_(type_info) {
+  LockModule();
+}
+
+BrowserObject::~BrowserObject() { UnlockModule(); }
+
+HRESULT BrowserObject::QueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+      IsEqualIID(iid, IID__Browser)) {
+    *out = static_cast<_Browser*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG BrowserObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+
+ULONG BrowserObject::Release() {
+  LONG left = InterlockedDecrement(&refs_);
+  if (left == 0) delete this;
+  return static_cast<ULONG>(left);
+}
+
+HRESULT BrowserObject::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+HRESULT BrowserObject::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  type_info_->AddRef();
+  *out = type_info_.get();
+  return S_OK;
+}
+
+HRESULT BrowserObject::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  return DispGetIDsOfNames(type_info_.get(), names, count, ids);
+}
+
+HRESULT BrowserObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO* exception, UINT* arg_error) {
+  if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  return DispInvoke(static_cast<_Browser*>(this), type_info_.get(), id, flags, params, result,
+                    exception, arg_error);
+}
+
+HRESULT BrowserObject::get_Browser(BSTR* value) {
+  if (!value) return E_POINTER;
+  *value = SysAllocStringLen(browser_.get(), browser_.length());
+  return *value ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT BrowserObject::put_Browser(BSTR value) {
+  return browser_.Assign(value, SysStringLen(value)) ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT BrowserObject::OpenBox(VARIANT* result) {
+  if (!result) return E_POINTER;
+  VariantInit(result);
+  ustring path;
+  ShowOpenDialog(path);
+  return StringResult(path, result);
+}
+
+HRESULT BrowserObject::SaveBox(VARIANT* result) {
+  if (!result) return E_POINTER;
+  VariantInit(result);
+  ustring path;
+  ShowSaveDialog(path);
+  return StringResult(path, result);
+}
+
+HRESULT BrowserObject::ColorBoxRGB(VARIANT* result) {
+  if (!result) return E_POINTER;
+  VariantInit(result);
+  int32_t color = 0;
+  ShowColorDialog(color);
+  V_VT(result) = VT_I4;
+  V_I4(result) = color;
+  return S_OK;
+}
+
+HRESULT BrowserObject::ColorBoxHex(VARIANT* result) {
+  if (!result) return E_POINTER;
+  VariantInit(result);
+  int32_t color = 0;
+  ShowColorDialog(color);
+  try {
+    return StringResult(ColorHexText(color), result);
+  } catch (...) {
+    return E_OUTOFMEMORY;  // the only thing that can throw is the string
+  }
+}
+
+}  // namespace wex

@@ -1,0 +1,30 @@
+// What the library knows about itself: its module handle and path, the count
+// of live objects and server locks that keeps it loaded, and its type library.
+#pragma once
+
+#include <windows.h>
+
+#include <oaidl.h>
+
+#include <string>
+
+namespace wex {
+
+void SetModuleInstance(HINSTANCE instance);
+HINSTANCE ModuleInstance();
+// The full path of Velmora.dll; empty if the platform cannot tell it.
+std::wstring ModulePath();
+
+// Every object handed out (the class factory's references included) and every
+// LockServer(TRUE) counts once; the library may unload only at zero.
+void LockModule();
+void UnlockModule();
+bool ModuleInUse();
+
+// The type library embedded in the library itself, so that IDispatch works
+// whether or not it is registered.
+HRESULT LoadOwnTypeLib(ITypeLib** out);
+// The description of _Browser's vtable, for DispInvoke.
+HRESULT LoadBrowserTypeInfo(ITypeInfo** out);
+
+}  // namespace wex

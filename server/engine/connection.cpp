@@ -1,0 +1,107 @@
+// Opening and closing the one connection: connectivity checks, socket, name
+// lookup, blocking connect, notification registration.
+#include <cstring>
+
+#include "common/codepage.h"
+#include "server/engine/http_uc.h"
+#include "server/resources/message_table.h"
+
+namespace wex {
+namespace {
+
+constexpr int32_t kConnected = 100;
+constexpr int32_t kFamilyInet = 2;  // AF_INET
+constexpr int32_t kTypeStream = 1;  // SOCK_STREAM
+
+// ResolveHost's failure value; a name that resolves to 255.255.255.255 is
+// indistinguishable from it and counts as a failed lookup too.
+constexpr uint32_t kNoAddress = 0xFFFFFFFFu;
+
+// htons of the low 16 bits, written so that it holds on any host byte order.
+uint16_t NetworkPort(int32_t port) {
+  const uint8_t bytes[2] = {static_cast<uint8_t>((port >> 8) & 0xFF),
+                            static_cast<uint8_t>(port & 0xFF)};
+  uint16_t value;
+  static_assert(sizeof value == sizeof bytes, "two bytes");
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+// Checks in the order 106, 107, 113, 109, 112, 110, 111; the first that holds
+// wins. Every failure closes what it opened itself and raises nothing; the
+// error numbers of 109 to 111 are read right after the failed call.
+void httpUC::ConnectToServer(const ustring& server, ustring& message, int32_t& result) {
+  message.clear();
+  int32_t code = 0;
+  int32_t errorNumber = 0;
+  if (!IsOnline()) {
+    code = 106;
+  } else if (IsConnectionProxy()) {
+    code = 107;
+  } else if (server.empty()) {
+    code = 113;
+  } else {
+    LSock = platform_->CreateSocket(kFamilyInet, kTypeStream, 0);
+    if (LSock == kInvalidSocket) {
+      code = 109;
+      errorNumber = platform_->LastError();
+    } else {
+      SocketAddress address;
+      address.family = kFamilyInet;
+      address.address = ResolveHost(server);
+      address.port = NetworkPort(LPort);
+      if (address.address == kNoAddress) {
+        code = 112;
+      } else if (platform_->Connect(LSock, address) != 0) {
+        code = 110;
+        errorNumber = platform_->LastError();
+      } else if (platform_->AsyncSelect(LSock, this, kNotifyMessage, kNotifyMask) == kSocketError) {
+        code = 111;
+        errorNumber = platform_->LastError();
+      }
+      if (code != 0) {
+        platform_->CloseSocket(LSock);
+        LSock = 0;
+      }
+    }
+  }
+  if (code != 0) {
+    message = MessageText(code);
+    if (code > 108 && code < 112) message += DecimalText(errorNumber);
+    result = code;
+    return;
+  }
+  bAsyncSelect = true;
+  LErrNum = 0;
+  ++connectionSerial_;
+  result = kConnected;
+  RaiseConnect(server);
+}
+
+// The first IPv4 address of the name, in network byte order, or kNoAddress.
+uint32_t httpUC::ResolveHost(const ustring& server) {
+  uint32_t address = 0;
+  if (!platform_->ResolveName(TextToAnsi(server), address)) return kNoAddress;
+  return address;
+}
+
+// Cancels the notifications, closes the socket and raises OnDisconnect1 with
+// LSock already 0. Notifications of that socket still held are late now and
+// are dropped. A head still incomplete when the connection ends is body.
+void httpUC::CloseConnection() {
+  if (LSock <= 0) return;
+  SocketHandle socket = LSock;
+  if (bAsyncSelect) {
+    platform_->AsyncSelect(socket, this, 0, 0);
+    bAsyncSelect = false;
+  }
+  platform_->CloseSocket(socket);
+  LSock = 0;
+  DropHeldNotifications(socket);
+  FlushPendingHead();
+  RaiseDisconnect();
+}
+
+}  // namespace wex

@@ -1,0 +1,143 @@
+// Starting a download: reset, argument checks, prefix removal, connection,
+// and the GET request sent whole over the new connection.
+#include <chrono>
+
+#include "common/codepage.h"
+#include "server/engine/http_uc.h"
+#include "server/engine/operation.h"
+#include "server/resources/message_table.h"
+
+namespace wex {
+namespace {
+
+constexpr int32_t kConnected = 100;
+constexpr int32_t kSendFailed = 99;
+
+// How long a request may wait in total for the socket to take its bytes.
+constexpr std::chrono::milliseconds kSendTimeout{30000};
+
+bool StartsWith(const ustring& text, const char16_t* prefix) {
+  return text.compare(0, std::char_traits<char16_t>::length(prefix), prefix) == 0;
+}
+
+// Control characters (0x00 to 0x1F and 0x7F) become %XX with upper-case hex,
+// so that no request field can end its line or add one; everything else,
+// blanks included, goes out unchanged.
+ustring WithoutControlCharacters(const ustring& text) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  ustring out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      out += u'%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+int32_t httpUC::RequestFile1(ustring& sServer1, ustring& sFile1) {
+  Operation operation(*this);
+  // One connection at a time: an earlier one still open is closed first, so
+  // its socket does not leak and none of its notifications meets the new one.
+  while (LSock > 0) CloseConnection();
+  ResetTransfer();
+  if (sServer1.empty()) {
+    sFile1 = MessageText(113);
+    return 113;
+  }
+  if (sFile1.empty()) {
+    sFile1 = MessageText(114);
+    return 114;
+  }
+  if (StartsWith(sServer1, u"http://")) sServer1.erase(0, 7);
+  if (StartsWith(sServer1, u"ftp://")) sServer1.erase(0, 6);
+  if (sFile1[0] != u'/') sFile1.insert(sFile1.begin(), u'/');
+
+  ustring message;
+  int32_t result = 0;
+  const uint32_t ourConnection = connectionSerial_ + 1;
+  ConnectToServer(sServer1, message, result);
+  if (result != kConnected) {
+    sFile1 = message;
+    return result;
+  }
+  // OnConnect1's handlers have run: one of them may have closed the connection
+  // (CloseDown) or replaced it with another request's. The request goes to
+  // this call's own connection or nowhere.
+  if (LSock <= 0 || connectionSerial_ != ourConnection) {
+    sFile1 = DecimalText(kWSAENOTSOCK);
+    return kSendFailed;
+  }
+  if (!SendRequest(sServer1, sFile1, message)) {
+    sFile1 = message;
+    return kSendFailed;
+  }
+  return 0;
+}
+
+// GET path HTTP/1.0, then the User-Agent and Host lines and the empty line.
+bool httpUC::SendRequest(const ustring& server, const ustring& path, ustring& message) {
+  ustring request;
+  request.reserve(39 + path.size() + sUserAgent.size() + server.size());
+  request += u"GET ";
+  request += WithoutControlCharacters(path);
+  request += u" HTTP/1.0\r\nUser-Agent: ";
+  request += WithoutControlCharacters(sUserAgent);
+  request += u"\r\nHost: ";
+  request += WithoutControlCharacters(server);
+  request += u"\r\n\r\n";
+  ustring sendMessage;
+  if (SendText(request, sendMessage) != 0) {
+    message = sendMessage;
+    return false;
+  }
+  return true;
+}
+
+// Sends the whole text: what the socket did not take is offered again, and
+// while it would block the engine waits until it is writable, 30 s at most in
+// all. A failure (the time-out included, as 10060) leaves the error number as
+// the message and returns -1.
+int32_t httpUC::SendText(const ustring& text, ustring& message) {
+  if (text.empty()) return 0;
+  const std::string bytes = TextToAnsi(text);
+  const auto deadline = std::chrono::steady_clock::now() + kSendTimeout;
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    int32_t n = platform_->Send(LSock, reinterpret_cast<const uint8_t*>(bytes.data()) + sent,
+                                static_cast<int32_t>(bytes.size() - sent), 0);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (n == kSocketError) {
+      int32_t error = platform_->LastError();
+      if (error != kWSAEWOULDBLOCK) {
+        message = DecimalText(error);
+        return -1;
+      }
+    }
+    // Would block (or took nothing): wait for room, within what is left of the time.
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      message = DecimalText(kWSAETIMEDOUT);
+      return -1;
+    }
+    if (!platform_->WaitWritable(LSock, static_cast<int32_t>(left.count()))) {
+      int32_t error = platform_->LastError();
+      if (error == 0 || error == kWSAEWOULDBLOCK) error = kWSAETIMEDOUT;
+      message = DecimalText(error);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace wex

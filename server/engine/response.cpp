@@ -1,0 +1,118 @@
+// The per-transfer state and its readers: reset, the response head's status
+// line and redirect line, the body as text, bytes and size.
+#include <algorithm>
+#include <new>
+
+#include "common/codepage.h"
+#include "server/engine/http_uc.h"
+
+namespace wex {
+namespace {
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
+
+// First position of `needle` (lower-case ASCII) in the first `limit`
+// characters of `text`, ignoring ASCII case; npos when it is not there.
+size_t FindIgnoringCase(const ustring& text, size_t limit, const ustring& needle) {
+  limit = std::min(limit, text.size());
+  if (needle.size() > limit) return ustring::npos;
+  for (size_t i = 0; i + needle.size() <= limit; ++i) {
+    size_t k = 0;
+    while (k < needle.size() && AsciiLower(text[i + k]) == needle[k]) ++k;
+    if (k == needle.size()) return i;
+  }
+  return ustring::npos;
+}
+
+}  // namespace
+
+// A new list rather than an emptied one: a list handed out by CurFileBytes1
+// keeps its contents.
+void httpUC::ResetTransfer() {
+  LErrNum = 0;
+  bHeaderPending = true;
+  LBytes = 0;
+  LServerCode = 0;
+  sServerString.clear();
+  std::vector<uint8_t>().swap(headBuffer_);
+  headScanned_ = 0;
+  try {
+    colChunks = std::make_shared<ChunkList>();
+  } catch (const std::bad_alloc&) {
+    colChunks.reset();  // AppendChunk then stores nothing and reports it
+  }
+}
+
+// Reads the status line (code and text) from a complete head and, for 301 to
+// 303, appends the first line that holds "Location:" in any case. Returns the
+// head's length through its blank line, or 0 when the text holds no blank line.
+int32_t httpUC::ParseHeader(const ustring& text) {
+  size_t blank = text.find(u"\r\n\r\n");
+  if (blank == ustring::npos) return 0;
+  const size_t headLength = blank + 4;
+  const ustring status = text.substr(0, text.find(u"\r\n"));
+  const size_t space = status.find(u' ');
+  if (space == ustring::npos) return static_cast<int32_t>(headLength);
+
+  // Only three decimal digits count as a code; anything else keeps the old one.
+  const ustring codeText = status.substr(space + 1, 3);
+  if (codeText.size() == 3 && std::all_of(codeText.begin(), codeText.end(), IsDigit)) {
+    LServerCode = (codeText[0] - u'0') * 100 + (codeText[1] - u'0') * 10 + (codeText[2] - u'0');
+  }
+  // The text starts after the blank, the code and one separator.
+  if (space + 5 < status.size()) sServerString = status.substr(space + 5);
+
+  if (LServerCode > 300 && LServerCode < 304) {
+    size_t location = FindIgnoringCase(text, headLength, u"location:");
+    if (location != ustring::npos) {
+      size_t lineEnd = text.find(u"\r\n", location);
+      sServerString += text.substr(location, lineEnd - location);
+    }
+  }
+  return static_cast<int32_t>(headLength);
+}
+
+// The body as text: every chunk converted into one string reserved once, then
+// every LF turned into CR LF (a CR LF gives CR CR LF) in one pass into a
+// second string sized once.
+ustring httpUC::ChunksToString() const {
+  if (LBytes == 0 || !colChunks || colChunks->empty()) return ustring();
+  ustring joined;
+  joined.reserve(static_cast<size_t>(LBytes));
+  for (const Chunk& chunk : *colChunks) AppendAnsiToText(chunk.data(), chunk.size(), joined);
+
+  const size_t lineFeeds = static_cast<size_t>(std::count(joined.begin(), joined.end(), u'\n'));
+  if (lineFeeds == 0) return joined;
+  ustring text(joined.size() + lineFeeds, u'\0');
+  char16_t* out = &text[0];
+  for (char16_t c : joined) {
+    if (c == u'\n') *out++ = u'\r';
+    *out++ = c;
+  }
+  return text;
+}
+
+// True for an existing path that is not a folder; never fails.
+bool httpUC::FileExists(const ustring& path) {
+  uint32_t attributes = 0;
+  if (path.empty() || !platform_->FileAttributes(path, attributes)) return false;
+  return (attributes & kFileAttributeDirectory) == 0;
+}
+
+// The only reader that allocates with the body's size: when that fails it
+// throws std::bad_alloc, which the automation layer reports as out of memory.
+ustring httpUC::CurFileString1() const {
+  if (LBytes == 0) return ustring();
+  return ChunksToString();
+}
+
+std::shared_ptr<const ChunkList> httpUC::CurFileBytes1() const {
+  if (!colChunks) return std::make_shared<const ChunkList>();
+  return colChunks;
+}
+
+int32_t httpUC::CurSize1() const { return LBytes; }
+
+}  // namespace wex

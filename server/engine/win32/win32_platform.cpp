@@ -1,0 +1,133 @@
+// Socket library, connection state, sockets and notifications of the Win32
+// platform. The files are in win32_files.cpp.
+#include "server/engine/win32/win32_platform.h"
+
+#include <wininet.h>
+
+#include <climits>
+#include <cstring>
+
+namespace wex {
+namespace {
+
+SOCKET ToSocket(SocketHandle handle) {
+  // Sign extension keeps -1 as INVALID_SOCKET on 64-bit Windows.
+  return static_cast<SOCKET>(static_cast<intptr_t>(handle));
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform()
+    : window_(kNotifyMessage, [this](WPARAM socket, LPARAM event) { Deliver(socket, event); }) {}
+
+int32_t Win32Platform::Startup(uint16_t version) {
+  WSADATA data;
+  return WSAStartup(version, &data);
+}
+
+int32_t Win32Platform::Cleanup() { return WSACleanup(); }
+
+bool Win32Platform::ConnectedState(uint32_t& flags) {
+  DWORD state = 0;
+  BOOL online = InternetGetConnectedState(&state, 0);
+  flags = state;
+  return online != FALSE;
+}
+
+SocketHandle Win32Platform::CreateSocket(int32_t family, int32_t type, int32_t protocol) {
+  SOCKET created = ::socket(family, type, protocol);
+  if (created == INVALID_SOCKET) return kInvalidSocket;
+  if (created > static_cast<SOCKET>(INT32_MAX)) {
+    // Never seen; a handle that does not fit the seam is refused, not cut.
+    closesocket(created);
+    WSASetLastError(WSAEMFILE);
+    return kInvalidSocket;
+  }
+  return static_cast<SocketHandle>(created);
+}
+
+bool Win32Platform::ResolveName(const std::string& ansiName, uint32_t& address) {
+  const hostent* entry = gethostbyname(ansiName.c_str());
+  if (entry == nullptr) return false;
+  if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
+      entry->h_addr_list[0] == nullptr) {
+    WSASetLastError(WSANO_DATA);
+    return false;
+  }
+  // Only the first address is used; the entry belongs to Winsock, so copy it.
+  std::memcpy(&address, entry->h_addr_list[0], sizeof address);
+  return true;
+}
+
+int32_t Win32Platform::Connect(SocketHandle socket, const SocketAddress& address) {
+  static_assert(sizeof(sockaddr_in) == sizeof(SocketAddress), "the same 16-byte record");
+  sockaddr_in target;
+  std::memcpy(&target, &address, sizeof target);
+  return ::connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target);
+}
+
+int32_t Win32Platform::AsyncSelect(SocketHandle socket, NotificationTarget* target,
+                                   uint32_t message, int32_t mask) {
+  if (mask == 0) {
+    // Forgetting the target drops what Winsock has already posted.
+    targets_.erase(socket);
+    return WSAAsyncSelect(ToSocket(socket), Window(), 0, 0);
+  }
+  if (target == nullptr || message != kNotifyMessage || Window() == nullptr) {
+    WSASetLastError(WSAEINVAL);
+    return kSocketError;
+  }
+  if (WSAAsyncSelect(ToSocket(socket), Window(), message, mask) != 0) return kSocketError;
+  targets_[socket] = target;
+  return 0;
+}
+
+int32_t Win32Platform::Receive(SocketHandle socket, uint8_t* buffer, int32_t length,
+                               int32_t flags) {
+  return ::recv(ToSocket(socket), reinterpret_cast<char*>(buffer), length, flags);
+}
+
+int32_t Win32Platform::Send(SocketHandle socket, const uint8_t* bytes, int32_t count,
+                            int32_t flags) {
+  return ::send(ToSocket(socket), reinterpret_cast<const char*>(bytes), count, flags);
+}
+
+bool Win32Platform::WaitWritable(SocketHandle socket, int32_t timeoutMs) {
+  fd_set writable, failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(ToSocket(socket), &writable);
+  FD_SET(ToSocket(socket), &failed);
+  if (timeoutMs < 0) timeoutMs = 0;
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  int n = select(0, nullptr, &writable, &failed, &limit);
+  if (n == SOCKET_ERROR) return false;
+  if (n == 0) {
+    WSASetLastError(WSAETIMEDOUT);
+    return false;
+  }
+  if (FD_ISSET(ToSocket(socket), &writable)) return true;
+  int error = 0;
+  int length = sizeof error;
+  getsockopt(ToSocket(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+  WSASetLastError(error != 0 ? error : WSAECONNRESET);
+  return false;
+}
+
+int32_t Win32Platform::CloseSocket(SocketHandle socket) {
+  targets_.erase(socket);
+  return closesocket(ToSocket(socket));
+}
+
+int32_t Win32Platform::LastError() { return WSAGetLastError(); }
+
+void Win32Platform::Deliver(WPARAM socket, LPARAM event) {
+  if (socket > static_cast<WPARAM>(INT32_MAX)) return;
+  auto found = targets_.find(static_cast<SocketHandle>(socket));
+  if (found == targets_.end()) return;
+  // The target may cancel, close or destroy everything, this platform
+  // included: nothing is touched after the call.
+  found->second->OnSocketNotification(static_cast<SocketHandle>(socket), WSAGETSELECTEVENT(event));
+}
+
+}  // namespace wex

@@ -1,0 +1,132 @@
+// Connecting: the result codes of ConnectToServer as RequestFile1 hands them
+// on, their order, and what is left behind.
+#include <gtest/gtest.h>
+
+#include "server/resources/message_table.h"
+#include "tests/support/engine_fixture.h"
+
+namespace wex {
+namespace {
+
+using EngineConnection = EngineTest;
+
+std::string Message(int32_t number) { return ToUtf8(MessageText(number)); }
+
+TEST_F(EngineConnection, EveryFailureCodeAndText) {
+  struct Case {
+    const char* name;
+    std::function<void(FakePlatform&)> script;
+    const char* server;
+    int32_t code;
+    std::string text;
+    int sockets;  // sockets created
+  } cases[] = {
+      {"offline", [](FakePlatform& f) { f.online = false; }, "fileserver", 106,
+       "No Internet connection active. ", 0},
+      {"proxy", [](FakePlatform& f) { f.connectionFlags = 0x04; }, "fileserver", 107,
+       "Internet connection is via proxy server. ", 0},
+      {"empty after prefix", [](FakePlatform&) {}, "http://", 113, Message(113), 0},
+      {"no socket",
+       [](FakePlatform& f) {
+         f.createSocketResults.push_back({-1, 10093});
+       },
+       "fileserver", 109, Message(109) + "10093", 1},
+      {"unknown host", [](FakePlatform& f) { f.resolveResults.push_back(std::nullopt); },
+       "fileserver", 112, Message(112), 1},
+      {"broadcast address",
+       [](FakePlatform& f) { f.resolveResults.push_back(Ipv4(255, 255, 255, 255)); }, "fileserver",
+       112, Message(112), 1},
+      {"refused",
+       [](FakePlatform& f) {
+         f.connectResults.push_back({-1, 10061});
+       },
+       "fileserver", 110, Message(110) + "10061", 1},
+      {"registration",
+       [](FakePlatform& f) {
+         f.asyncSelectResults.push_back({-1, 10022});
+       },
+       "fileserver", 111, Message(111) + "10022", 1},
+  };
+  for (const Case& c : cases) {
+    auto platform = std::make_shared<FakePlatform>();
+    c.script(*platform);
+    auto uc = httpUC::Create(platform);
+    EventLog events;
+    uc->Subscribe(&events);
+    ustring server = FromUtf8(c.server);
+    ustring path = u"/a";
+    EXPECT_EQ(uc->RequestFile1(server, path), c.code) << c.name;
+    EXPECT_EQ(ToUtf8(path), c.text) << c.name;
+    EXPECT_EQ(platform->CallCount("CreateSocket("), c.sockets) << c.name;
+    // Whatever was opened is closed again, with no event and no registration left.
+    EXPECT_EQ(platform->closedSockets.size(), platform->lastSocket > 0 ? 1u : 0u) << c.name;
+    EXPECT_EQ(platform->CallCount("Send("), 0) << c.name;
+    EXPECT_TRUE(events.events.empty()) << c.name;
+    uc->Unsubscribe(&events);
+  }
+}
+
+TEST_F(EngineConnection, EarlierChecksWin) {
+  // Offline and behind a proxy with an empty server: offline is reported.
+  fake->online = false;
+  fake->connectionFlags = 0x04;
+  EXPECT_EQ(Request("http://", "/a"), 106);
+  fake->online = true;
+  EXPECT_EQ(Request("http://", "/a"), 107);
+  fake->connectionFlags = 0;
+  fake->createSocketResults.push_back({-1, 10093});
+  fake->resolveResults.push_back(std::nullopt);
+  EXPECT_EQ(Request("fileserver", "/a"), 109);
+  // The unused lookup failure is still queued: no lookup was made.
+  EXPECT_EQ(fake->resolveResults.size(), 1u);
+  fake->connectResults.push_back({-1, 10061});
+  EXPECT_EQ(Request("fileserver", "/a"), 112);
+  EXPECT_EQ(fake->connectResults.size(), 1u);
+  fake->asyncSelectResults.push_back({-1, 10022});
+  EXPECT_EQ(Request("fileserver", "/a"), 110);
+  EXPECT_EQ(Request("fileserver", "/a"), 111);
+}
+
+TEST_F(EngineConnection, ConnectsThenRegistersThenRaisesOnConnect) {
+  log.onConnect = [&] { EXPECT_EQ(fake->CallCount("Send("), 0); };
+  ASSERT_EQ(Request("http://fileserver", "docs"), 0);
+  SocketHandle socket = fake->lastSocket;
+  EXPECT_EQ(fake->resolvedNames, std::vector<std::string>{"fileserver"});
+  ASSERT_EQ(fake->registrations.size(), 1u);
+  EXPECT_EQ(fake->registrations[0].socket, socket);
+  EXPECT_EQ(fake->registrations[0].message, 0x0202u);
+  EXPECT_EQ(fake->registrations[0].mask, 0x21);
+  EXPECT_EQ(fake->registrations[0].target, engine.get());
+  EXPECT_EQ(log.events, std::vector<std::string>{"connect fileserver"});
+  EXPECT_EQ(file, "/docs");
+}
+
+TEST_F(EngineConnection, ServerTextIsLookedUpUnchanged) {
+  for (const char* server : {"fileserver:81", "fileserver/docs", "HTTP://fileserver", "10.1.2.3"}) {
+    fake->resolveResults.push_back(std::nullopt);
+    EXPECT_EQ(Request(server, "/a"), 112) << server;
+    EXPECT_EQ(fake->resolvedNames.back(), server);
+  }
+}
+
+TEST_F(EngineConnection, CloseCancelsClosesAndDisconnectsOnce) {
+  ustring sErr;
+  engine->StartUp1(sErr);
+  ASSERT_EQ(Request(), 0);
+  SocketHandle socket = fake->lastSocket;
+  log.onDisconnect = [&] {
+    // The socket is already gone when the handler runs.
+    EXPECT_EQ(fake->closedSockets, std::vector<SocketHandle>{socket});
+  };
+  engine->CloseDown();
+  ASSERT_EQ(fake->registrations.size(), 2u);
+  EXPECT_EQ(fake->registrations[1].message, 0u);
+  EXPECT_EQ(fake->registrations[1].mask, 0);
+  EXPECT_EQ(fake->CallCount("AsyncSelect(" + std::to_string(socket) + ",0,0)"), 1);
+  EXPECT_EQ(log.events, (std::vector<std::string>{"connect fileserver", "disconnect"}));
+  engine->CloseDown();
+  EXPECT_EQ(log.events.size(), 2u);
+}
+
+}  // namespace
+}  // namespace wex

@@ -1,0 +1,134 @@
+// Saving the body: the result codes, the bytes written, and an existing file
+// replaced only by a complete new one.
+#include <gtest/gtest.h>
+
+#include "tests/support/engine_fixture.h"
+
+namespace wex {
+namespace {
+
+class EngineFiles : public EngineTest {
+ protected:
+  const ustring path = u"C:\\out\\news.xml";
+  const ustring temporary = u"C:\\out\\news.xml.wexlo-tmp";
+
+  void Download(const std::string& body) {
+    ASSERT_EQ(Request(), 0);
+    Receive("HTTP/1.0 200 OK\r\n\r\n" + body);
+    PeerCloses();
+  }
+  int32_t Save(bool binary, bool ifDelete) {
+    return binary ? engine->WriteBinaryFile1(path, ifDelete)
+                  : engine->WriteTextFile1(path, ifDelete);
+  }
+};
+
+TEST_F(EngineFiles, NothingToSaveLeavesAnExistingFileAlone) {
+  for (bool binary : {false, true}) {
+    fake->files.clear();
+    EXPECT_EQ(Save(binary, true), 2);
+    EXPECT_TRUE(fake->files.empty());
+    fake->files[path] = "old";
+    EXPECT_EQ(Save(binary, true), 2);
+    EXPECT_EQ(Save(binary, false), 1);
+    EXPECT_EQ(fake->files[path], "old");
+  }
+  // An empty body after a transfer counts as nothing too.
+  Download("");
+  EXPECT_EQ(Save(true, true), 2);
+  EXPECT_EQ(fake->files[path], "old");
+  EXPECT_TRUE(fake->deletedFiles.empty());
+}
+
+TEST_F(EngineFiles, AnExistingFileIsKeptWithoutIfDelete) {
+  Download("new");
+  fake->files[path] = "old";
+  EXPECT_EQ(Save(false, false), 1);
+  EXPECT_EQ(Save(true, false), 1);
+  EXPECT_EQ(fake->files[path], "old");
+  EXPECT_TRUE(fake->createdFiles.empty());
+}
+
+TEST_F(EngineFiles, BinarySaveWritesExactlyTheBody) {
+  std::string body;
+  for (int b = 0; b < 256; ++b) body += static_cast<char>(b);
+  body += std::string(20000, 'x');
+  ASSERT_EQ(Request(), 0);
+  Receive("HTTP/1.0 200 OK\r\n\r\n" + body.substr(0, 100));
+  Receive(body.substr(100));
+  PeerCloses();
+  EXPECT_EQ(Save(true, false), 0);
+  EXPECT_EQ(fake->files[path], body);
+  EXPECT_EQ(fake->createdFiles, std::vector<ustring>{path});
+  // Again over the file: the same content, written beside it and moved over.
+  EXPECT_EQ(Save(true, true), 0);
+  EXPECT_EQ(fake->files[path], body);
+  EXPECT_EQ(fake->files.count(temporary), 0u);
+  ASSERT_EQ(fake->replacements.size(), 1u);
+  EXPECT_EQ(fake->replacements[0], std::make_pair(temporary, path));
+  // The body is still there for another save.
+  EXPECT_EQ(engine->CurSize1(), static_cast<int32_t>(body.size()));
+}
+
+TEST_F(EngineFiles, TextSaveWritesTheTextAndNoExtraLineEnd) {
+  struct Case {
+    std::string body;
+    std::string file;
+  } cases[] = {{"a\nb", "a\r\nb"},
+               {"a\r\nb\r\n", "a\r\r\nb\r\r\n"},
+               {"x", "x"},
+               {"\x80\xE9\n", "\x80\xE9\r\n"}};
+  for (const Case& c : cases) {
+    Download(c.body);
+    EXPECT_EQ(Save(false, true), 0) << c.body;
+    EXPECT_EQ(fake->files[path], c.file) << c.body;
+  }
+}
+
+TEST_F(EngineFiles, AFileThatCannotBeWrittenGivesThree) {
+  struct Case {
+    const char* name;
+    std::function<void(FakePlatform&, const ustring&)> script;
+  } cases[] = {
+      {"a folder", [](FakePlatform& f, const ustring& p) { f.folders.insert(p); }},
+      {"not created", [](FakePlatform& f, const ustring& p) { f.uncreatable.insert(p); }},
+      {"not written", [](FakePlatform& f, const ustring& p) { f.unwritable.insert(p); }},
+      {"not closed", [](FakePlatform& f, const ustring& p) { f.unclosable.insert(p); }},
+  };
+  Download("new");
+  for (const Case& c : cases) {
+    for (bool binary : {false, true}) {
+      *fake = FakePlatform();  // the engine keeps its body; only the files start afresh
+      c.script(*fake, path);
+      EXPECT_EQ(Save(binary, true), 3) << c.name;
+      // Nothing half-written is left behind.
+      EXPECT_EQ(fake->files.count(path), 0u) << c.name;
+    }
+  }
+}
+
+TEST_F(EngineFiles, AFailedReplacementLeavesTheOldFile) {
+  struct Case {
+    const char* name;
+    std::function<void(FakePlatform&, const ustring&)> script;
+  } cases[] = {
+      {"temporary not created", [](FakePlatform& f, const ustring& t) { f.uncreatable.insert(t); }},
+      {"temporary not written", [](FakePlatform& f, const ustring& t) { f.unwritable.insert(t); }},
+      {"temporary not closed", [](FakePlatform& f, const ustring& t) { f.unclosable.insert(t); }},
+      {"not replaced", [](FakePlatform& f, const ustring&) { f.replaceFails = true; }},
+  };
+  Download("new content");
+  for (const Case& c : cases) {
+    for (bool binary : {false, true}) {
+      *fake = FakePlatform();
+      fake->files[path] = "old content";
+      c.script(*fake, temporary);
+      EXPECT_EQ(Save(binary, true), 3) << c.name;
+      EXPECT_EQ(fake->files[path], "old content") << c.name;
+      EXPECT_EQ(fake->files.count(temporary), 0u) << c.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace wex

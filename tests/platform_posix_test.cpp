@@ -1,0 +1,340 @@
+// The POSIX platform keeps the Winsock meanings the engine relies on: error
+// numbers, the library's start count, and when notifications 1 and 32 come.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "server/engine/posix/posix_errors.h"
+#include "server/engine/posix/posix_platform.h"
+
+namespace wex {
+namespace {
+
+bool Online(uint32_t& flags) {
+  flags = 0x02;
+  return true;
+}
+
+// A listening socket of the test on 127.0.0.1 and the peer end of the one
+// connection the platform makes to it.
+class Peer {
+ public:
+  Peer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener_, 4);
+    socklen_t length = sizeof address;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = address.sin_port;
+  }
+  ~Peer() {
+    if (connection_ >= 0) close(connection_);
+    close(listener_);
+  }
+  SocketAddress Address() const {
+    SocketAddress address;
+    address.port = port_;
+    address.address = htonl(INADDR_LOOPBACK);
+    return address;
+  }
+  // The connect has completed through the backlog; take it.
+  void Accept() { connection_ = accept(listener_, nullptr, nullptr); }
+  void Send(size_t count) {
+    std::string bytes(count, 'x');
+    ASSERT_EQ(::send(connection_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(count));
+  }
+  void Close() {
+    close(connection_);
+    connection_ = -1;
+  }
+  void Reset() {
+    linger hard{1, 0};
+    setsockopt(connection_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    Close();
+  }
+  int ListenerDescriptor() const { return listener_; }
+
+ private:
+  int listener_ = -1;
+  int connection_ = -1;
+  uint16_t port_ = 0;
+};
+
+struct Recorder : NotificationTarget {
+  void OnSocketNotification(SocketHandle socket, int32_t code) override {
+    seen.push_back({socket, code});
+    if (onNotify) onNotify(socket, code);
+  }
+  std::vector<std::pair<SocketHandle, int32_t>> seen;
+  std::function<void(SocketHandle, int32_t)> onNotify;
+};
+
+class PosixPlatformTest : public ::testing::Test {
+ protected:
+  PosixPlatformTest() : platform(&Online) { EXPECT_EQ(platform.Startup(0x0101), 0); }
+
+  SocketHandle Connected(Peer& peer) {
+    SocketHandle socket = platform.CreateSocket(2, 1, 0);
+    EXPECT_GT(socket, 0);
+    EXPECT_EQ(platform.Connect(socket, peer.Address()), 0);
+    peer.Accept();
+    return socket;
+  }
+  // Pumps until something is told (at most 10 s) and returns the codes told.
+  std::vector<int32_t> PumpOnce(Recorder& recorder) {
+    recorder.seen.clear();
+    platform.Pump(10000);
+    std::vector<int32_t> codes;
+    for (auto& entry : recorder.seen) codes.push_back(entry.second);
+    return codes;
+  }
+  // What is told at once, without waiting.
+  size_t PumpNow(Recorder& recorder) {
+    recorder.seen.clear();
+    platform.Pump(0);
+    return recorder.seen.size();
+  }
+
+  PosixPlatform platform;
+  uint8_t buffer[8192];
+};
+
+TEST(PosixErrors, SocketErrorsBecomeWinsockNumbers) {
+  struct Case {
+    int error;
+    int32_t winsock;
+  } cases[] = {{ECONNREFUSED, 10061},  {ETIMEDOUT, 10060},   {ECONNRESET, 10054},
+               {EHOSTUNREACH, 10065},  {ENETUNREACH, 10051}, {EBADF, 10038},
+               {ENOTSOCK, 10038},      {EWOULDBLOCK, 10035}, {EAGAIN, 10035},
+               {EADDRNOTAVAIL, 10049}, {EINVAL, 10022},      {EADDRINUSE, 10048},
+               {ENOBUFS, 10055},       {ENOTCONN, 10057},    {EPIPE, 10054},
+               {EINPROGRESS, 10036},   {EMFILE, 10024},      {ENOENT, 10107}};
+  for (const Case& c : cases) EXPECT_EQ(WinsockErrorFromErrno(c.error), c.winsock) << c.error;
+}
+
+TEST(PosixPlatformLibrary, SocketsNeedTheLibraryStarted) {
+  PosixPlatform platform(&Online);
+  EXPECT_EQ(platform.CreateSocket(2, 1, 0), kInvalidSocket);
+  EXPECT_EQ(platform.LastError(), 10093);
+  EXPECT_EQ(platform.Cleanup(), kSocketError);
+
+  // Two starts need two cleanups; the last one closes what is left open.
+  ASSERT_EQ(platform.Startup(0x0101), 0);
+  ASSERT_EQ(platform.Startup(0x0101), 0);
+  EXPECT_EQ(platform.Cleanup(), 0);
+  SocketHandle socket = platform.CreateSocket(2, 1, 0);
+  EXPECT_GT(socket, 0);
+  EXPECT_EQ(platform.Cleanup(), 0);
+  EXPECT_EQ(platform.CreateSocket(2, 1, 0), kInvalidSocket);
+  EXPECT_EQ(platform.LastError(), 10093);
+  ASSERT_EQ(platform.Startup(0x0101), 0);
+  EXPECT_EQ(platform.CloseSocket(socket), kSocketError);
+  EXPECT_EQ(platform.LastError(), 10038);
+}
+
+TEST(PosixPlatformLibrary, ConnectionStateComesFromTheGivenSource) {
+  PosixPlatform proxied([](uint32_t& flags) {
+    flags = kInternetConnectionProxy;
+    return false;
+  });
+  uint32_t flags = 0;
+  EXPECT_FALSE(proxied.ConnectedState(flags));
+  EXPECT_EQ(flags, kInternetConnectionProxy);
+}
+
+TEST_F(PosixPlatformTest, NamesAndDottedAddressesResolve) {
+  uint32_t address = 0;
+  ASSERT_TRUE(platform.ResolveName("127.0.0.1", address));
+  EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
+  ASSERT_TRUE(platform.ResolveName("localhost", address));
+  EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
+  EXPECT_FALSE(platform.ResolveName("no-such-host.invalid", address));
+  EXPECT_EQ(platform.LastError(), 11001);
+}
+
+TEST_F(PosixPlatformTest, RefusedConnectIs10061) {
+  SocketAddress closedPort;
+  {
+    Peer gone;
+    closedPort = gone.Address();
+  }
+  SocketHandle socket = platform.CreateSocket(2, 1, 0);
+  EXPECT_EQ(platform.Connect(socket, closedPort), kSocketError);
+  EXPECT_EQ(platform.LastError(), 10061);
+  EXPECT_EQ(platform.CloseSocket(socket), 0);
+}
+
+TEST_F(PosixPlatformTest, OnlyItsOwnSocketsAreSockets) {
+  Peer peer;
+  EXPECT_EQ(platform.Receive(peer.ListenerDescriptor(), buffer, 10, 0), kSocketError);
+  EXPECT_EQ(platform.LastError(), 10038);
+  EXPECT_EQ(platform.Receive(0, buffer, 10, 0), kSocketError);
+  EXPECT_EQ(platform.LastError(), 10038);
+}
+
+TEST_F(PosixPlatformTest, ReadIsToldAgainAfterEachReceiveWhileDataRemains) {
+  Peer peer;
+  Recorder recorder;
+  SocketHandle socket = Connected(peer);
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, kNotifyMessage, kNotifyMask), 0);
+  EXPECT_EQ(platform.Receive(socket, buffer, sizeof buffer, 0), kSocketError);
+  EXPECT_EQ(platform.LastError(), 10035);  // non-blocking once registered
+
+  peer.Send(20000);
+  EXPECT_EQ(PumpOnce(recorder), std::vector<int32_t>{kNotifyRead});
+  EXPECT_EQ(recorder.seen[0].first, socket);
+  EXPECT_EQ(PumpNow(recorder), 0u) << "told again without a receive";
+  size_t total = 0;
+  for (;;) {
+    int32_t n = platform.Receive(socket, buffer, sizeof buffer, 0);
+    ASSERT_GT(n, 0);
+    total += static_cast<size_t>(n);
+    if (total == 20000) break;
+    EXPECT_EQ(PumpOnce(recorder), std::vector<int32_t>{kNotifyRead});
+  }
+  EXPECT_EQ(PumpNow(recorder), 0u) << "nothing left to read";
+
+  peer.Close();
+  EXPECT_EQ(PumpOnce(recorder), std::vector<int32_t>{kNotifyClose});
+  EXPECT_EQ(PumpNow(recorder), 0u) << "close is told once";
+  EXPECT_EQ(platform.Receive(socket, buffer, sizeof buffer, 0), 0);
+  EXPECT_EQ(PumpNow(recorder), 0u);
+}
+
+TEST_F(PosixPlatformTest, CloseWaitsUntilTheDataIsRead) {
+  Peer peer;
+  Recorder recorder;
+  SocketHandle socket = Connected(peer);
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, kNotifyMessage, kNotifyMask), 0);
+  peer.Send(100);
+  peer.Close();
+  EXPECT_EQ(PumpOnce(recorder), std::vector<int32_t>{kNotifyRead});
+  EXPECT_EQ(platform.Receive(socket, buffer, sizeof buffer, 0), 100);
+  EXPECT_EQ(PumpOnce(recorder), std::vector<int32_t>{kNotifyClose});
+  EXPECT_EQ(platform.Receive(socket, buffer, sizeof buffer, 0), 0);
+}
+
+TEST_F(PosixPlatformTest, ResetIsToldAsCloseAndTheReceiveReports10054) {
+  Peer peer;
+  Recorder recorder;
+  SocketHandle socket = Connected(peer);
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, kNotifyMessage, kNotifyMask), 0);
+  peer.Reset();
+  EXPECT_EQ(PumpOnce(recorder), std::vector<int32_t>{kNotifyClose});
+  EXPECT_EQ(platform.Receive(socket, buffer, sizeof buffer, 0), kSocketError);
+  EXPECT_EQ(platform.LastError(), 10054);
+}
+
+TEST_F(PosixPlatformTest, CancelledSocketsAreToldNothing) {
+  Peer peer;
+  Recorder recorder;
+  SocketHandle socket = Connected(peer);
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, kNotifyMessage, kNotifyMask), 0);
+  peer.Send(10);
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, 0, 0), 0);
+  EXPECT_EQ(PumpNow(recorder), 0u);
+  EXPECT_EQ(platform.RegisteredCount(), 0u);
+}
+
+TEST_F(PosixPlatformTest, ATargetMayCloseEverySocketFromInsideADelivery) {
+  Peer first, second;
+  Recorder recorder;
+  SocketHandle a = Connected(first);
+  SocketHandle b = Connected(second);
+  ASSERT_EQ(platform.AsyncSelect(a, &recorder, kNotifyMessage, kNotifyMask), 0);
+  ASSERT_EQ(platform.AsyncSelect(b, &recorder, kNotifyMessage, kNotifyMask), 0);
+  // The first delivery closes both and registers a new socket, which may get
+  // a descriptor number just freed: what was pending for the old ones is dropped.
+  SocketHandle fresh = 0;
+  recorder.onNotify = [&](SocketHandle, int32_t) {
+    platform.CloseSocket(a);
+    platform.CloseSocket(b);
+    if (fresh == 0) {
+      fresh = platform.CreateSocket(2, 1, 0);
+      platform.AsyncSelect(fresh, &recorder, kNotifyMessage, kNotifyMask);
+    }
+  };
+  first.Send(10);
+  second.Send(10);
+  first.Close();
+  second.Close();
+  platform.Pump(10000);
+  EXPECT_EQ(recorder.seen.size(), 1u);
+  platform.CloseSocket(fresh);
+}
+
+TEST_F(PosixPlatformTest, ConnectedSocketsAreWritable) {
+  Peer peer;
+  SocketHandle socket = Connected(peer);
+  EXPECT_TRUE(platform.WaitWritable(socket, 1000));
+  EXPECT_EQ(platform.Send(socket, reinterpret_cast<const uint8_t*>("GET"), 3, 0), 3);
+}
+
+class PosixFilesTest : public PosixPlatformTest {
+ protected:
+  PosixFilesTest() {
+    char pattern[] = "/tmp/wex-files-XXXXXX";
+    folder = mkdtemp(pattern);
+  }
+  ~PosixFilesTest() override {
+    std::remove((folder + "/a.bin").c_str());
+    std::remove((folder + "/b.bin").c_str());
+    rmdir(folder.c_str());
+  }
+  ustring Path(const char* name) { return FromUtf8(folder + "/" + name); }
+  std::string Read(const char* name) {
+    std::ifstream in(folder + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string folder;
+};
+
+TEST_F(PosixFilesTest, WritesReplacesAndDeletes) {
+  uint32_t attributes = 0;
+  ASSERT_TRUE(platform.FileAttributes(FromUtf8(folder), attributes));
+  EXPECT_EQ(attributes & kFileAttributeDirectory, kFileAttributeDirectory);
+  EXPECT_FALSE(platform.FileAttributes(Path("a.bin"), attributes));
+
+  auto file = platform.CreateOutputFile(Path("a.bin"));
+  ASSERT_NE(file, nullptr);
+  const uint8_t bytes[] = {0, 1, 2, 0xFF};
+  EXPECT_TRUE(file->Write(bytes, sizeof bytes));
+  EXPECT_TRUE(file->Close());
+  EXPECT_EQ(Read("a.bin"), std::string("\0\1\2\xFF", 4));
+  ASSERT_TRUE(platform.FileAttributes(Path("a.bin"), attributes));
+  EXPECT_EQ(attributes & kFileAttributeDirectory, 0u);
+
+  EXPECT_TRUE(platform.ReplaceFile(Path("a.bin"), Path("b.bin")));
+  EXPECT_EQ(Read("b.bin"), std::string("\0\1\2\xFF", 4));
+  EXPECT_FALSE(platform.DeleteFileAnsi(Path("a.bin")));
+  EXPECT_TRUE(platform.DeleteFileAnsi(Path("b.bin")));
+  EXPECT_FALSE(platform.FileAttributes(Path("b.bin"), attributes));
+}
+
+TEST_F(PosixFilesTest, PathsThatWouldNameAnotherFileAreRefused) {
+  // A NUL would cut the path short at "a.bin".
+  ustring cut = Path("a.bin");
+  cut += u'\0';
+  cut += u"x";
+  EXPECT_EQ(platform.CreateOutputFile(cut), nullptr);
+  uint32_t attributes = 0;
+  EXPECT_FALSE(platform.FileAttributes(Path("a.bin"), attributes));
+  EXPECT_EQ(platform.CreateOutputFile(u""), nullptr);
+  EXPECT_EQ(platform.CreateOutputFile(Path("missing/a.bin")), nullptr);
+}
+
+}  // namespace
+}  // namespace wex

@@ -1,0 +1,80 @@
+// What the engine's unit tests share: an event log subscriber and a fixture
+// with a fake platform, an engine and small steps of a transfer.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/ustring.h"
+#include "server/engine/http_uc.h"
+#include "tests/support/fake_platform.h"
+
+namespace wex {
+
+// Records the engine's events as short lines ("connect fileserver",
+// "finish 200 OK", "disconnect") and runs an optional action in each.
+class EventLog : public httpUCEvents {
+ public:
+  std::vector<std::string> events;
+  std::function<void()> onConnect, onFinish, onDisconnect;
+
+  void OnConnect1(const ustring& sURL) override {
+    events.push_back("connect " + ToUtf8(sURL));
+    if (onConnect) onConnect();
+  }
+  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override {
+    events.push_back("finish " + std::to_string(LErrCode) + " " + ToUtf8(sErrStr));
+    if (onFinish) onFinish();
+  }
+  void OnDisconnect1() override {
+    events.push_back("disconnect");
+    if (onDisconnect) onDisconnect();
+  }
+};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  // The log outlives the engine: destroying the engine may still raise.
+  EventLog log;
+  std::shared_ptr<FakePlatform> fake = std::make_shared<FakePlatform>();
+  std::shared_ptr<httpUC> engine = httpUC::Create(fake);
+
+  EngineTest() { engine->Subscribe(&log); }
+
+  // RequestFile1 with UTF-8 arguments; the changed path lands in `file`.
+  int32_t Request(const std::string& server = "fileserver", const std::string& path = "/a") {
+    ustring s = FromUtf8(server);
+    ustring f = FromUtf8(path);
+    int32_t result = engine->RequestFile1(s, f);
+    file = ToUtf8(f);
+    return result;
+  }
+  // One read notification that receives `bytes`.
+  void Receive(const std::string& bytes) {
+    fake->ReceiveData(bytes);
+    fake->NotifyRead();
+    fake->DeliverAll();
+  }
+  // The peer closes: a close notification whose drain ends at once.
+  void PeerCloses() {
+    fake->ReceiveEnd();
+    fake->NotifyClose();
+    fake->DeliverAll();
+  }
+  // The body as the chunks hold it.
+  std::string Body() const {
+    std::string body;
+    for (const Chunk& chunk : *engine->CurFileBytes1()) body.append(chunk.begin(), chunk.end());
+    return body;
+  }
+  std::string Text() const { return ToUtf8(engine->CurFileString1()); }
+  std::string RequestBytes() const { return fake->sent[fake->lastSocket]; }
+
+  std::string file;
+};
+
+}  // namespace wex

@@ -1,0 +1,217 @@
+#include "tests/support/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace wex {
+
+uint32_t Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+  const uint8_t bytes[4] = {a, b, c, d};
+  uint32_t address;
+  std::memcpy(&address, bytes, sizeof address);
+  return address;
+}
+
+uint32_t LoopbackAddress() { return Ipv4(127, 0, 0, 1); }
+
+// An output file that writes straight into the platform's file map, so a
+// failure part-way leaves what was written, as a real file would.
+class FakePlatform::MemoryFile : public OutputFile {
+ public:
+  MemoryFile(FakePlatform& platform, ustring path) : platform_(platform), path_(std::move(path)) {}
+  bool Write(const uint8_t* bytes, size_t count) override {
+    if (platform_.unwritable.count(path_) != 0) return false;
+    platform_.files[path_].append(reinterpret_cast<const char*>(bytes), count);
+    return true;
+  }
+  bool Close() override { return platform_.unclosable.count(path_) == 0; }
+
+ private:
+  FakePlatform& platform_;
+  ustring path_;
+};
+
+FakePlatform::Outcome FakePlatform::Next(std::deque<Outcome>& queue, Outcome fallback) {
+  Outcome outcome = fallback;
+  if (!queue.empty()) {
+    outcome = queue.front();
+    queue.pop_front();
+  }
+  if (outcome.error != 0) lastError_ = outcome.error;
+  return outcome;
+}
+
+void FakePlatform::Notify(int32_t code, SocketHandle socket) {
+  if (socket == 0) socket = lastSocket;
+  auto found = registered_.find(socket);
+  notifications_.push_back({socket, code, found == registered_.end() ? nullptr : found->second});
+}
+
+bool FakePlatform::Deliver() {
+  if (notifications_.empty()) return false;
+  Notification next = notifications_.front();
+  notifications_.pop_front();
+  if (next.target != nullptr) next.target->OnSocketNotification(next.socket, next.code);
+  return true;
+}
+
+void FakePlatform::DeliverAll() {
+  while (Deliver()) {
+  }
+}
+
+bool FakePlatform::IsRegistered(SocketHandle socket) const {
+  return registered_.count(socket) != 0;
+}
+
+int FakePlatform::CallCount(const std::string& name) const {
+  return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
+    return c.compare(0, name.size(), name) == 0;
+  }));
+}
+
+int32_t FakePlatform::Startup(uint16_t version) {
+  Record("Startup(" + std::to_string(version) + ")");
+  int32_t result = 0;
+  if (!startupResults.empty()) {
+    result = startupResults.front();
+    startupResults.pop_front();
+  }
+  return result;
+}
+
+int32_t FakePlatform::Cleanup() {
+  Record("Cleanup()");
+  ++cleanupCalls;
+  return 0;
+}
+
+bool FakePlatform::ConnectedState(uint32_t& flags) {
+  Record("ConnectedState()");
+  flags = connectionFlags;
+  return online;
+}
+
+SocketHandle FakePlatform::CreateSocket(int32_t family, int32_t type, int32_t protocol) {
+  Record("CreateSocket(" + std::to_string(family) + "," + std::to_string(type) + "," +
+         std::to_string(protocol) + ")");
+  Outcome outcome = Next(createSocketResults, {nextSocket_, 0});
+  if (outcome.result == nextSocket_) ++nextSocket_;
+  if (outcome.result > 0) lastSocket = outcome.result;
+  return outcome.result;
+}
+
+bool FakePlatform::ResolveName(const std::string& ansiName, uint32_t& address) {
+  Record("ResolveName(" + ansiName + ")");
+  resolvedNames.push_back(ansiName);
+  std::optional<uint32_t> result = LoopbackAddress();
+  if (!resolveResults.empty()) {
+    result = resolveResults.front();
+    resolveResults.pop_front();
+  }
+  if (!result) {
+    lastError_ = 11001;
+    return false;
+  }
+  address = *result;
+  return true;
+}
+
+int32_t FakePlatform::Connect(SocketHandle socket, const SocketAddress& address) {
+  Record("Connect(" + std::to_string(socket) + ")");
+  connectAddresses.push_back(address);
+  return Next(connectResults, {0, 0}).result;
+}
+
+int32_t FakePlatform::AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
+                                  int32_t mask) {
+  Record("AsyncSelect(" + std::to_string(socket) + "," + std::to_string(message) + "," +
+         std::to_string(mask) + ")");
+  registrations.push_back({socket, target, message, mask});
+  if (message == 0 && mask == 0) {
+    registered_.erase(socket);
+    return 0;
+  }
+  Outcome outcome = Next(asyncSelectResults, {0, 0});
+  if (outcome.result == 0) registered_[socket] = target;
+  return outcome.result;
+}
+
+int32_t FakePlatform::Receive(SocketHandle socket, uint8_t* buffer, int32_t length,
+                              int32_t /*flags*/) {
+  Record("Receive(" + std::to_string(socket) + "," + std::to_string(length) + ")");
+  if (receiveResults.empty()) {
+    lastError_ = kWSAEWOULDBLOCK;
+    return kSocketError;
+  }
+  ReceiveOutcome next = std::move(receiveResults.front());
+  receiveResults.pop_front();
+  if (next.result < 0) {
+    lastError_ = next.error;
+    return kSocketError;
+  }
+  // A scripted block longer than the buffer is handed out over several receives.
+  size_t count = std::min(next.bytes.size(), static_cast<size_t>(length));
+  std::memcpy(buffer, next.bytes.data(), count);
+  if (count < next.bytes.size()) receiveResults.push_front({next.bytes.substr(count), 0, 0});
+  return static_cast<int32_t>(count);
+}
+
+int32_t FakePlatform::Send(SocketHandle socket, const uint8_t* bytes, int32_t count,
+                           int32_t /*flags*/) {
+  Record("Send(" + std::to_string(socket) + "," + std::to_string(count) + ")");
+  if (onSend) onSend();
+  Outcome outcome = Next(sendResults, {-2, 0});
+  if (outcome.result == kSocketError) return kSocketError;
+  int32_t accepted = outcome.result == -2 ? count : std::min(outcome.result, count);
+  sent[socket].append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(accepted));
+  return accepted;
+}
+
+bool FakePlatform::WaitWritable(SocketHandle socket, int32_t timeoutMs) {
+  Record("WaitWritable(" + std::to_string(socket) + ")");
+  waitTimeouts.push_back(timeoutMs);
+  return Next(waitWritableResults, {1, 0}).result != 0;
+}
+
+int32_t FakePlatform::CloseSocket(SocketHandle socket) {
+  Record("CloseSocket(" + std::to_string(socket) + ")");
+  closedSockets.push_back(socket);
+  registered_.erase(socket);
+  return 0;
+}
+
+bool FakePlatform::FileAttributes(const ustring& path, uint32_t& attributes) {
+  if (folders.count(path) != 0) {
+    attributes = kFileAttributeDirectory;
+    return true;
+  }
+  if (files.count(path) != 0) {
+    attributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+    return true;
+  }
+  return false;
+}
+
+bool FakePlatform::DeleteFileAnsi(const ustring& path) {
+  deletedFiles.push_back(path);
+  if (undeletable.count(path) != 0) return false;
+  return files.erase(path) != 0;
+}
+
+std::unique_ptr<OutputFile> FakePlatform::CreateOutputFile(const ustring& path) {
+  if (uncreatable.count(path) != 0 || folders.count(path) != 0) return nullptr;
+  createdFiles.push_back(path);
+  files[path].clear();
+  return std::make_unique<MemoryFile>(*this, path);
+}
+
+bool FakePlatform::ReplaceFile(const ustring& from, const ustring& to) {
+  replacements.emplace_back(from, to);
+  if (replaceFails || files.count(from) == 0) return false;
+  files[to] = std::move(files[from]);
+  files.erase(from);
+  return true;
+}
+
+}  // namespace wex

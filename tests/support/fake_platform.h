@@ -1,0 +1,150 @@
+// A scripted platform for the engine's unit tests.
+//
+// Every operation answers from a queue of scripted outcomes and, when the
+// queue is empty, succeeds in the plain way. A failing outcome carries the
+// Winsock error number that LastError() then reports. Every call is recorded,
+// so a test can assert what the engine asked for: the bytes it sent, the
+// registrations and cancels, the clean-ups, the files it wrote.
+//
+// Notifications are queued by the test (NotifyRead, NotifyClose) and
+// delivered on the test's own thread when it says so (Deliver, DeliverAll),
+// to the target that was registered for the socket when the notification was
+// queued, as a posted window message would be.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/ustring.h"
+#include "server/engine/platform.h"
+
+namespace wex {
+
+class FakePlatform : public Platform {
+ public:
+  // What a scripted call returns, and the error it leaves when it fails.
+  struct Outcome {
+    int32_t result;
+    int32_t error;
+  };
+  // A scripted receive: bytes, or the end of the data (result 0), or a failure.
+  struct ReceiveOutcome {
+    std::string bytes;
+    int32_t result;
+    int32_t error;
+  };
+  struct Registration {
+    SocketHandle socket;
+    NotificationTarget* target;
+    uint32_t message;
+    int32_t mask;
+  };
+  struct Notification {
+    SocketHandle socket;
+    int32_t code;
+    NotificationTarget* target;
+  };
+
+  // --- scripting; empty queues succeed ---
+  std::deque<int32_t> startupResults;                  // 0 = ready
+  bool online = true;                                  // ConnectedState's result
+  uint32_t connectionFlags = 0x12;                     // its flags (LAN, configured)
+  std::deque<Outcome> createSocketResults;             // default: the next handle from 100 on
+  std::deque<std::optional<uint32_t>> resolveResults;  // default: 127.0.0.1
+  std::deque<Outcome> connectResults;                  // default: 0
+  std::deque<Outcome> asyncSelectResults;              // default: 0 (cancels always succeed)
+  std::deque<ReceiveOutcome> receiveResults;           // default: would block (10035)
+  std::deque<Outcome> sendResults;                     // result -2 = take everything offered
+  std::deque<Outcome> waitWritableResults;             // result 1 writable, 0 not; default writable
+  std::function<void()> onSend;                        // runs inside every Send, before it answers
+
+  void ReceiveData(const std::string& bytes) { receiveResults.push_back({bytes, 0, 0}); }
+  void ReceiveEnd() { receiveResults.push_back({std::string(), 0, 0}); }
+  void ReceiveError(int32_t error) { receiveResults.push_back({std::string(), -1, error}); }
+  void SendAccepts(int32_t count) { sendResults.push_back({count, 0}); }
+  void SendFails(int32_t error) { sendResults.push_back({kSocketError, error}); }
+
+  // --- notifications ---
+  // Queues a notification for `socket` (default: the socket registered last).
+  void Notify(int32_t code, SocketHandle socket = 0);
+  void NotifyRead(SocketHandle socket = 0) { Notify(kNotifyRead, socket); }
+  void NotifyClose(SocketHandle socket = 0) { Notify(kNotifyClose, socket); }
+  // Delivers the oldest queued notification; false when none is queued.
+  bool Deliver();
+  // Delivers until none is queued, including those queued meanwhile.
+  void DeliverAll();
+  size_t QueuedNotifications() const { return notifications_.size(); }
+
+  // --- record ---
+  std::vector<std::string> calls;  // e.g. "Startup(257)", "Send(100,72)", "CloseSocket(100)"
+  int cleanupCalls = 0;
+  std::vector<std::string> resolvedNames;
+  std::vector<SocketAddress> connectAddresses;
+  std::vector<Registration> registrations;   // every AsyncSelect, cancels included
+  std::map<SocketHandle, std::string> sent;  // the bytes each socket accepted
+  std::vector<int32_t> waitTimeouts;
+  std::vector<SocketHandle> closedSockets;
+  SocketHandle lastSocket = 0;  // the socket CreateSocket handed out last
+  // Registered for notifications now (registered and not cancelled or closed).
+  bool IsRegistered(SocketHandle socket) const;
+  // Count of calls whose record starts with `name` (e.g. "Send(").
+  int CallCount(const std::string& name) const;
+
+  // --- files, in memory ---
+  std::map<ustring, std::string> files;  // path -> content
+  std::set<ustring> folders;
+  std::set<ustring> uncreatable;  // CreateOutputFile fails
+  std::set<ustring> unwritable;   // every Write fails
+  std::set<ustring> unclosable;   // Close fails
+  std::set<ustring> undeletable;  // DeleteFileAnsi fails
+  bool replaceFails = false;
+  std::vector<ustring> createdFiles;
+  std::vector<ustring> deletedFiles;
+  std::vector<std::pair<ustring, ustring>> replacements;
+
+  // --- Platform ---
+  int32_t Startup(uint16_t version) override;
+  int32_t Cleanup() override;
+  bool ConnectedState(uint32_t& flags) override;
+  SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override;
+  bool ResolveName(const std::string& ansiName, uint32_t& address) override;
+  int32_t Connect(SocketHandle socket, const SocketAddress& address) override;
+  int32_t AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
+                      int32_t mask) override;
+  int32_t Receive(SocketHandle socket, uint8_t* buffer, int32_t length, int32_t flags) override;
+  int32_t Send(SocketHandle socket, const uint8_t* bytes, int32_t count, int32_t flags) override;
+  bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override;
+  int32_t CloseSocket(SocketHandle socket) override;
+  int32_t LastError() override { return lastError_; }
+  bool FileAttributes(const ustring& path, uint32_t& attributes) override;
+  bool DeleteFileAnsi(const ustring& path) override;
+  std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;
+  bool ReplaceFile(const ustring& from, const ustring& to) override;
+
+ private:
+  class MemoryFile;
+
+  // Takes the next scripted outcome, or `fallback`, and sets the last error
+  // of a failure.
+  Outcome Next(std::deque<Outcome>& queue, Outcome fallback);
+  void Record(const std::string& call) { calls.push_back(call); }
+
+  int32_t lastError_ = 0;
+  SocketHandle nextSocket_ = 100;
+  std::map<SocketHandle, NotificationTarget*> registered_;
+  std::deque<Notification> notifications_;
+};
+
+// 127.0.0.1 in network byte order, as a resolver stores it.
+uint32_t LoopbackAddress();
+// A packed IPv4 address a.b.c.d in network byte order.
+uint32_t Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+
+}  // namespace wex
