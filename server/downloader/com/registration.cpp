@@ -99,11 +99,13 @@ HRESULT UnregisterLibrary() {
   if (FAILED(hr)) return hr;
   TLIBATTR copy = *attr;
   library->ReleaseTLibAttr(attr);
-  hr = UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
   // Already unregistered is what was asked for.
-  if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_CANTLOADLIBRARY ||
-      hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
-    hr = S_OK;
+  BSTR registered = nullptr;
+  if (FAILED(QueryPathOfRegTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
+                                   &registered)))
+    return S_OK;
+  SysFreeString(registered);
+  hr = UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
   return hr;
 }
 
