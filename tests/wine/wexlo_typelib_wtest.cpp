@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "server/downloader/com/com_ptr.h"
 #include "tests/wine/support/wine_paths.h"
 #include "wexlo.h"
 
@@ -90,16 +91,22 @@ class TypeLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     std::wstring exe = BinaryPath(L"Wexlo.exe");
-    ASSERT_EQ(LoadTypeLibEx(exe.c_str(), REGKIND_NONE, &library_), S_OK);
-  }
-  void TearDown() override {
-    if (library_) library_->Release();
+    ASSERT_EQ(LoadTypeLibEx(exe.c_str(), REGKIND_NONE, library_.Put()), S_OK);
   }
 
-  ITypeInfo* Info(REFGUID guid) {
-    ITypeInfo* info = nullptr;
-    EXPECT_EQ(library_->GetTypeInfoOfGuid(guid, &info), S_OK);
+  ComPtr<ITypeInfo> Info(REFGUID guid) {
+    ComPtr<ITypeInfo> info;
+    EXPECT_EQ(library_->GetTypeInfoOfGuid(guid, info.Put()), S_OK);
     return info;
+  }
+
+  // The vtable half of a dual interface.
+  static ComPtr<ITypeInfo> VtableOf(ITypeInfo* dispatch) {
+    HREFTYPE ref = 0;
+    ComPtr<ITypeInfo> vtable;
+    EXPECT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
+    EXPECT_EQ(dispatch->GetRefTypeInfo(ref, vtable.Put()), S_OK);
+    return vtable;
   }
 
   // Every row of a member table against the functions of info, in order.
@@ -154,7 +161,7 @@ class TypeLibrary : public ::testing::Test {
     }
   }
 
-  ITypeLib* library_ = nullptr;
+  ComPtr<ITypeLib> library_;
 };
 
 TEST_F(TypeLibrary, IsTheWexloLibraryVersionOne) {
@@ -172,8 +179,8 @@ TEST_F(TypeLibrary, IsTheWexloLibraryVersionOne) {
 }
 
 TEST_F(TypeLibrary, DownloaderInterfaceIsAHiddenNonextensibleDual) {
-  ITypeInfo* info = Info(IID__Downloader);
-  ASSERT_NE(info, nullptr);
+  ComPtr<ITypeInfo> info = Info(IID__Downloader);
+  ASSERT_TRUE(info);
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
   EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
@@ -184,35 +191,29 @@ TEST_F(TypeLibrary, DownloaderInterfaceIsAHiddenNonextensibleDual) {
 
   // The vtable half carries the same flags and is automation compatible,
   // which is what lets the typelib marshaler carry it between processes.
-  HREFTYPE ref = 0;
-  ASSERT_EQ(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
-  ITypeInfo* vtable = nullptr;
-  ASSERT_EQ(info->GetRefTypeInfo(ref, &vtable), S_OK);
+  ComPtr<ITypeInfo> vtable = VtableOf(info.Get());
+  ASSERT_TRUE(vtable);
   ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
   required = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
   EXPECT_EQ(attr->wTypeFlags & required, required) << std::hex << attr->wTypeFlags;
   vtable->ReleaseTypeAttr(attr);
-  vtable->Release();
   BSTR name = nullptr;
   ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(Text(name), L"_Downloader");
   SysFreeString(name);
-  info->Release();
 }
 
 TEST_F(TypeLibrary, DownloaderMembersMatchTheMemberTable) {
-  ITypeInfo* dispatch = Info(IID__Downloader);
-  ASSERT_NE(dispatch, nullptr);
-  HREFTYPE ref = 0;
-  ASSERT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
-  ITypeInfo* vtable = nullptr;
-  ASSERT_EQ(dispatch->GetRefTypeInfo(ref, &vtable), S_OK);
+  ComPtr<ITypeInfo> dispatch = Info(IID__Downloader);
+  ASSERT_TRUE(dispatch);
+  ComPtr<ITypeInfo> vtable = VtableOf(dispatch.Get());
+  ASSERT_TRUE(vtable);
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
   EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
   EXPECT_EQ(attr->cImplTypes, 1);
   vtable->ReleaseTypeAttr(attr);
-  ExpectMembers(vtable, kDownloaderMembers, FUNC_PUREVIRTUAL, VT_HRESULT);
+  ExpectMembers(vtable.Get(), kDownloaderMembers, FUNC_PUREVIRTUAL, VT_HRESULT);
 
   // Late-bound callers find each member by name, in any letter case.
   for (const Member& row : kDownloaderMembers) {
@@ -225,13 +226,11 @@ TEST_F(TypeLibrary, DownloaderMembersMatchTheMemberTable) {
       EXPECT_EQ(id, row.id) << row.name;
     }
   }
-  vtable->Release();
-  dispatch->Release();
 }
 
 TEST_F(TypeLibrary, EventInterfaceIsAHiddenDispinterfaceWithTheEventTable) {
-  ITypeInfo* info = Info(DIID___Downloader);
-  ASSERT_NE(info, nullptr);
+  ComPtr<ITypeInfo> info = Info(DIID___Downloader);
+  ASSERT_TRUE(info);
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
   EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
@@ -243,13 +242,12 @@ TEST_F(TypeLibrary, EventInterfaceIsAHiddenDispinterfaceWithTheEventTable) {
   ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(Text(name), L"__Downloader");
   SysFreeString(name);
-  ExpectMembers(info, kEvents, FUNC_DISPATCH, VT_VOID);
-  info->Release();
+  ExpectMembers(info.Get(), kEvents, FUNC_DISPATCH, VT_VOID);
 }
 
 TEST_F(TypeLibrary, CoclassIsCreatableWithItsDefaultAndSourceInterfaces) {
-  ITypeInfo* info = Info(CLSID_Downloader);
-  ASSERT_NE(info, nullptr);
+  ComPtr<ITypeInfo> info = Info(CLSID_Downloader);
+  ASSERT_TRUE(info);
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
   EXPECT_EQ(attr->typekind, TKIND_COCLASS);
@@ -268,19 +266,17 @@ TEST_F(TypeLibrary, CoclassIsCreatableWithItsDefaultAndSourceInterfaces) {
     EXPECT_EQ(flags, expected[i].flags) << "implemented type " << i;
     HREFTYPE ref = 0;
     ASSERT_EQ(info->GetRefTypeOfImplType(i, &ref), S_OK);
-    ITypeInfo* impl = nullptr;
-    ASSERT_EQ(info->GetRefTypeInfo(ref, &impl), S_OK);
+    ComPtr<ITypeInfo> impl;
+    ASSERT_EQ(info->GetRefTypeInfo(ref, impl.Put()), S_OK);
     TYPEATTR* implAttr = nullptr;
     ASSERT_EQ(impl->GetTypeAttr(&implAttr), S_OK);
     EXPECT_TRUE(IsEqualGUID(implAttr->guid, *expected[i].iid)) << "implemented type " << i;
     impl->ReleaseTypeAttr(implAttr);
-    impl->Release();
   }
   BSTR name = nullptr;
   ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(Text(name), L"Downloader");
   SysFreeString(name);
-  info->Release();
 }
 
 }  // namespace
