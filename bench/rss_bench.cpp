@@ -70,6 +70,20 @@ void BM_CleanTextDescription(benchmark::State& state) {
 }
 BENCHMARK(BM_CleanTextDescription)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// Anchors that are never closed: each asks for the next "</A>", and the
+// answer (none) must not be searched for again, or this turns quadratic.
+void BM_CleanTextUnclosedAnchors(benchmark::State& state) {
+  ustring description;
+  while (description.size() < (1u << 20)) description += u"x <a href=y>z ";
+  for (auto _ : state) {
+    ustring value = description;
+    wex::CleanText(value, true);
+    benchmark::DoNotOptimize(value);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(description.size()));
+}
+BENCHMARK(BM_CleanTextUnclosedAnchors)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -107,6 +107,13 @@ TEST_F(EngineFiles, AFileThatCannotBeWrittenGivesThree) {
   }
 }
 
+TEST_F(EngineFiles, AnEmptyPathIsNotWritten) {
+  Download("new");
+  EXPECT_EQ(engine->WriteBinaryFile1(u"", true), 3);
+  EXPECT_EQ(engine->WriteTextFile1(u"", false), 3);
+  EXPECT_TRUE(fake->files.empty());
+}
+
 TEST_F(EngineFiles, AFailedReplacementLeavesTheOldFile) {
   struct Case {
     const char* name;

@@ -194,5 +194,20 @@ TEST_F(EngineRequest, ARequestFromOnConnectTakesOverTheConnection) {
   EXPECT_EQ(RequestBytes().substr(0, 7), "GET /b ");
 }
 
+TEST(EngineRequestLifetime, AHandlerMayDropTheEngineInOnConnect) {
+  EventLog events;
+  auto platform = std::make_shared<FakePlatform>();
+  auto uc = httpUC::Create(platform);
+  uc->Subscribe(&events);
+  events.onConnect = [&] { uc.reset(); };
+  ustring server = u"fileserver", path = u"/a";
+  httpUC* raw = uc.get();
+  // The call finishes on the engine it started on; the engine goes when it returns.
+  EXPECT_EQ(raw->RequestFile1(server, path), 0);
+  EXPECT_EQ(platform->CallCount("Send("), 1);
+  EXPECT_EQ(events.events, (std::vector<std::string>{"connect fileserver", "disconnect"}));
+  EXPECT_EQ(platform->closedSockets.size(), 1u);
+}
+
 }  // namespace
 }  // namespace wex

@@ -46,11 +46,11 @@ TEST_F(EngineStartup, StartsOnceAndStopsOnce) {
 
 TEST_F(EngineStartup, RetriesAfterAFailedStart) {
   fake->startupResults = {10091, 0};
-  ustring sErr;
-  EXPECT_EQ(engine->StartUp1(sErr), 101);
-  sErr = u"x";
-  EXPECT_EQ(engine->StartUp1(sErr), 0);
-  EXPECT_EQ(sErr, u"x");
+  ustring first;
+  EXPECT_EQ(engine->StartUp1(first), 101);
+  ustring second = u"x";
+  EXPECT_EQ(engine->StartUp1(second), 0);
+  EXPECT_EQ(second, u"x");
   engine->CloseDown();
   EXPECT_EQ(fake->cleanupCalls, 1);
 }

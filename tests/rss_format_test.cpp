@@ -117,7 +117,11 @@ TEST(FormatRSS, EdgeCases) {
        H2 + BR + u"<H4>A</H4>" + BR + u"<A HREF=\"u\" TARGET=\"_blank\">A</A><BR><BR>"},
       {"item with attributes", T + u"<item rdf:about=\"u\"><title>A</title></item>",
        H2 + BR + u"<H4>A</H4>"},
-      {"RSS 1.0 items list skipped", T + u"<items><rdf:Seq/></items><item><title>A</title></item>",
+      // Taken for an item, the list would run to the first "</item>" and
+      // show the image's title.
+      {"RSS 1.0 items list skipped",
+       T + u"<items><rdf:Seq/></items><image><title>Logo</title></image>"
+           u"<item><title>A</title></item>",
        H2 + BR + u"<H4>A</H4>"},
       {"empty item ends the list",
        T + u"<item><title>A</title></item><item></item><item><title>B</title></item>",

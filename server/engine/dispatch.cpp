@@ -66,7 +66,7 @@ void httpUC::DropHeldNotifications(SocketHandle socket) {
 void httpUC::Dispatch(SocketHandle socket, int32_t code) {
   if (LSock <= 0 || socket != LSock) return;
   if (code == kNotifyRead) {
-    int32_t n = platform_->Receive(LSock, receiveBuffer_, sizeof receiveBuffer_, 0);
+    int32_t n = Receive();
     if (n >= 1) {
       if (!StoreBlock(receiveBuffer_, static_cast<size_t>(n))) FinishTransfer(true, kWSAENOBUFS);
       return;
@@ -82,7 +82,7 @@ void httpUC::Dispatch(SocketHandle socket, int32_t code) {
   } else if (code == kNotifyClose) {
     // The peer has closed: everything still buffered is read now.
     for (;;) {
-      int32_t n = platform_->Receive(LSock, receiveBuffer_, sizeof receiveBuffer_, 0);
+      int32_t n = Receive();
       if (n >= 1) {
         if (!StoreBlock(receiveBuffer_, static_cast<size_t>(n))) {
           FinishTransfer(true, kWSAENOBUFS);
@@ -100,6 +100,13 @@ void httpUC::Dispatch(SocketHandle socket, int32_t code) {
       return;
     }
   }
+}
+
+// One receive into the reused buffer; a count beyond the buffer (which no
+// sound platform returns) is not believed past its end.
+int32_t httpUC::Receive() {
+  int32_t n = platform_->Receive(LSock, receiveBuffer_, sizeof receiveBuffer_, 0);
+  return std::min(n, static_cast<int32_t>(sizeof receiveBuffer_));
 }
 
 // Ends the transfer: an incomplete head becomes body, the connection is closed

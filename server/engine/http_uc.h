@@ -92,6 +92,7 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
 
   // Dispatch and receiving.
   void Dispatch(SocketHandle socket, int32_t code);
+  int32_t Receive();
   void HandleHeldNotifications();
   void DropHeldNotifications(SocketHandle socket);
   void FinishTransfer(bool failed, int32_t errorNumber);

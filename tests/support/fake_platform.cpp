@@ -200,7 +200,7 @@ bool FakePlatform::DeleteFileAnsi(const ustring& path) {
 }
 
 std::unique_ptr<OutputFile> FakePlatform::CreateOutputFile(const ustring& path) {
-  if (uncreatable.count(path) != 0 || folders.count(path) != 0) return nullptr;
+  if (path.empty() || uncreatable.count(path) != 0 || folders.count(path) != 0) return nullptr;
   createdFiles.push_back(path);
   files[path].clear();
   return std::make_unique<MemoryFile>(*this, path);

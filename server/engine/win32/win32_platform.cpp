@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstring>
+#include <vector>
 
 namespace wex {
 namespace {
@@ -69,9 +70,9 @@ int32_t Win32Platform::Connect(SocketHandle socket, const SocketAddress& address
 int32_t Win32Platform::AsyncSelect(SocketHandle socket, NotificationTarget* target,
                                    uint32_t message, int32_t mask) {
   if (mask == 0) {
-    // Forgetting the target drops what Winsock has already posted.
-    targets_.erase(socket);
-    return WSAAsyncSelect(ToSocket(socket), Window(), 0, 0);
+    int32_t result = WSAAsyncSelect(ToSocket(socket), Window(), 0, 0);
+    Forget(socket);
+    return result;
   }
   if (target == nullptr || message != kNotifyMessage || Window() == nullptr) {
     WSASetLastError(WSAEINVAL);
@@ -115,8 +116,29 @@ bool Win32Platform::WaitWritable(SocketHandle socket, int32_t timeoutMs) {
 }
 
 int32_t Win32Platform::CloseSocket(SocketHandle socket) {
+  int32_t result = closesocket(ToSocket(socket));
+  Forget(socket);
+  return result;
+}
+
+// Drops the target and takes the notifications Winsock already posted for
+// the socket out of the queue: a socket made later may get the same handle
+// value, and a stale close notification would then end its transfer. Only
+// posted messages are looked at (no sent message is handled in between);
+// those of other sockets go back in their order.
+void Win32Platform::Forget(SocketHandle socket) {
   targets_.erase(socket);
-  return closesocket(ToSocket(socket));
+  if (Window() == nullptr) return;
+  // The engine reads the socket error after closing: keep it as it was left.
+  const int savedError = WSAGetLastError();
+  std::vector<MSG> others;
+  MSG message;
+  while (PeekMessageW(&message, Window(), kNotifyMessage, kNotifyMessage,
+                      PM_REMOVE | PM_QS_POSTMESSAGE)) {
+    if (message.wParam != static_cast<WPARAM>(ToSocket(socket))) others.push_back(message);
+  }
+  for (const MSG& kept : others) PostMessageW(Window(), kept.message, kept.wParam, kept.lParam);
+  WSASetLastError(savedError);
 }
 
 int32_t Win32Platform::LastError() { return WSAGetLastError(); }

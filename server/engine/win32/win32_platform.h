@@ -49,6 +49,7 @@ class Win32Platform final : public Platform {
 
  private:
   void Deliver(WPARAM socket, LPARAM event);
+  void Forget(SocketHandle socket);
 
   // The target of each registered socket. A notification for a socket not
   // in the map (cancelled or closed after Winsock posted it) is dropped.

@@ -1,0 +1,162 @@
+// The engine end to end through the Win32 platform under the message loop of
+// the test's thread, against the runner's local HTTP fixture.
+#include <windows.h>
+#include <winsock.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/engine/http_uc.h"
+#include "server/engine/win32/win32_platform.h"
+#include "tests/wine/support/wine_paths.h"
+
+namespace wex {
+namespace {
+
+// Handles the thread's messages until done() holds or 10 s have passed.
+bool PumpMessagesUntil(const std::function<bool()>& done) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= 10000) return false;
+    DWORD wait = 10000 - elapsed < 50 ? 10000 - elapsed : 50;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return true;
+}
+
+uint16_t FixturePort() {
+  wchar_t text[16] = {};
+  if (GetEnvironmentVariableW(L"WEX_HTTP_PORT", text, 16) == 0) return 0;
+  return static_cast<uint16_t>(_wtoi(text));
+}
+
+struct EventLog : httpUCEvents {
+  void OnConnect1(const ustring& sURL) override { entries.push_back("connect " + ToUtf8(sURL)); }
+  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override {
+    entries.push_back("finish " + std::to_string(LErrCode) + " " + ToUtf8(sErrStr));
+    finished = true;
+  }
+  void OnDisconnect1() override { entries.push_back("disconnect"); }
+  std::vector<std::string> entries;
+  bool finished = false;
+};
+
+class EngineUnderWine : public ::testing::Test {
+ protected:
+  EngineUnderWine()
+      : platform(std::make_shared<Win32Platform>()), engine(httpUC::Create(platform)) {
+    engine->Subscribe(&events);
+    ustring error;
+    EXPECT_EQ(engine->StartUp1(error), 0);
+  }
+  ~EngineUnderWine() override {
+    engine->Unsubscribe(&events);
+    engine->CloseDown();
+  }
+  void SetUp() override {
+    if (FixturePort() == 0) GTEST_SKIP() << "WEX_HTTP_PORT is not set (run through tests/wine/run)";
+  }
+
+  int32_t Request(uint16_t port, const char* server, const char* path, ustring* message = nullptr) {
+    events = EventLog();
+    engine->Port(port);
+    ustring sServer = FromUtf8(server), sFile = FromUtf8(path);
+    int32_t result = engine->RequestFile1(sServer, sFile);
+    if (message != nullptr) *message = sFile;
+    return result;
+  }
+  // Requests a path from the fixture and handles messages until it finished.
+  void Download(const char* path) {
+    ASSERT_EQ(Request(FixturePort(), "127.0.0.1", path), 0);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }));
+  }
+  std::string Body() {
+    std::string body;
+    for (const Chunk& chunk : *engine->CurFileBytes1()) body.append(chunk.begin(), chunk.end());
+    return body;
+  }
+
+  std::shared_ptr<Win32Platform> platform;
+  std::shared_ptr<httpUC> engine;
+  EventLog events;
+};
+
+std::string Cycling(size_t count) {
+  std::string bytes(count, '\0');
+  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i % 256);
+  return bytes;
+}
+
+TEST_F(EngineUnderWine, DownloadRaisesItsEventsInOrder) {
+  Download("/bytes/100000");
+  EXPECT_EQ(events.entries,
+            (std::vector<std::string>{"connect 127.0.0.1", "disconnect", "finish 200 OK"}));
+  EXPECT_EQ(engine->CurSize1(), 100000);
+  EXPECT_TRUE(Body() == Cycling(100000));
+}
+
+TEST_F(EngineUnderWine, NotFoundAndRedirectStatus) {
+  Download("/status/404");
+  EXPECT_EQ(events.entries.back(), "finish 404 Not Found");
+  EXPECT_EQ(Body(), "<html><body>404</body></html>");
+  Download("/redirect/302");
+  EXPECT_EQ(events.entries.back(), "finish 302 FoundLocation: /moved.html");
+  EXPECT_EQ(Body(), "moved");
+}
+
+TEST_F(EngineUnderWine, TheRequestGoesOutByteForByte) {
+  Download("/echo");
+  EXPECT_EQ(Body(),
+            "GET /echo HTTP/1.0\r\nUser-Agent: Wexlo.EXE v. 1.04 from Quarnet - "
+            "http://www.quarnet.example/\r\nHost: 127.0.0.1\r\n\r\n");
+}
+
+TEST_F(EngineUnderWine, BinaryFileIsSavedByteForByte) {
+  Download("/bytes/4194304");
+  ASSERT_EQ(engine->CurSize1(), 4194304);
+  std::wstring path = ScratchDir() + L"\\engine-e2e-4m.bin";
+  EXPECT_EQ(engine->WriteBinaryFile1(ustring(path.begin(), path.end()), true), 0);
+  std::ifstream in(path.c_str(), std::ios::binary);
+  std::string saved((std::istreambuf_iterator<char>(in)), {});
+  in.close();
+  EXPECT_EQ(saved.size(), 4194304u);
+  EXPECT_TRUE(saved == Cycling(4194304));
+  DeleteFileW(path.c_str());
+}
+
+TEST_F(EngineUnderWine, RefusedPortIs110With10061) {
+  // A port that was just free: bound, then closed.
+  SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  bind(probe, reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  closesocket(probe);
+  ustring message;
+  EXPECT_EQ(Request(ntohs(address.sin_port), "127.0.0.1", "/x", &message), 110);
+  EXPECT_EQ(ToUtf8(message), "Winsock error - Failed to connect to server. Error number:10061");
+  EXPECT_TRUE(events.entries.empty());
+}
+
+TEST_F(EngineUnderWine, UnknownHostIs112) {
+  ustring message;
+  EXPECT_EQ(Request(80, "no-such-host.invalid", "/x", &message), 112);
+  EXPECT_EQ(ToUtf8(message), "Failed to resolve server IP address.");
+}
+
+}  // namespace
+}  // namespace wex

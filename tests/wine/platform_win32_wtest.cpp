@@ -1,0 +1,204 @@
+// The Win32 platform delivers Winsock's notifications through its
+// message-only window and keeps the numbers the engine relies on.
+#include <windows.h>
+#include <winsock.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "server/engine/win32/win32_platform.h"
+#include "tests/wine/support/wine_paths.h"
+
+namespace wex {
+namespace {
+
+// Handles the thread's messages until done() holds or 10 s have passed.
+bool PumpMessagesUntil(const std::function<bool()>& done) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= 10000) return false;
+    DWORD wait = 10000 - elapsed < 50 ? 10000 - elapsed : 50;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return true;
+}
+
+// Handles whatever is queued now, without waiting.
+void PumpQueued() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+struct Recorder : NotificationTarget {
+  void OnSocketNotification(SocketHandle socket, int32_t code) override {
+    seen.push_back({socket, code});
+  }
+  size_t Count(int32_t code) const {
+    size_t n = 0;
+    for (auto& entry : seen) n += entry.second == code;
+    return n;
+  }
+  std::vector<std::pair<SocketHandle, int32_t>> seen;
+};
+
+// The test's own listening socket and the accepted end of the platform's
+// connection to it (the blocking connect completes through the backlog).
+class Peer {
+ public:
+  Peer() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    address_.sin_family = AF_INET;
+    address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address_;
+    bind(listener_, reinterpret_cast<sockaddr*>(&address_), length);
+    listen(listener_, 4);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address_), &length);
+  }
+  ~Peer() {
+    if (connection_ != INVALID_SOCKET) closesocket(connection_);
+    closesocket(listener_);
+  }
+  SocketAddress Address() const {
+    SocketAddress address;
+    address.port = address_.sin_port;
+    address.address = address_.sin_addr.s_addr;
+    return address;
+  }
+  void Accept() { connection_ = accept(listener_, nullptr, nullptr); }
+  void Send(size_t count) {
+    std::string bytes(count, 'x');
+    size_t done = 0;
+    while (done < count) {
+      int n = send(connection_, bytes.data() + done, static_cast<int>(count - done), 0);
+      ASSERT_GT(n, 0);
+      done += static_cast<size_t>(n);
+    }
+  }
+  void Close() {
+    closesocket(connection_);
+    connection_ = INVALID_SOCKET;
+  }
+
+ private:
+  SOCKET listener_ = INVALID_SOCKET;
+  SOCKET connection_ = INVALID_SOCKET;
+  sockaddr_in address_{};
+};
+
+class Win32PlatformTest : public ::testing::Test {
+ protected:
+  Win32PlatformTest() { EXPECT_EQ(platform.Startup(0x0101), 0); }
+  ~Win32PlatformTest() override { platform.Cleanup(); }
+  SocketHandle Connected(Peer& peer) {
+    SocketHandle socket = platform.CreateSocket(2, 1, 0);
+    EXPECT_GT(socket, 0);
+    EXPECT_EQ(platform.Connect(socket, peer.Address()), 0);
+    peer.Accept();
+    return socket;
+  }
+  Win32Platform platform;
+  uint8_t buffer[8192];
+};
+
+TEST_F(Win32PlatformTest, ItsWindowIsMessageOnly) {
+  ASSERT_NE(platform.Window(), nullptr);
+  EXPECT_FALSE(IsWindowVisible(platform.Window()));
+}
+
+TEST_F(Win32PlatformTest, NamesAndRefusedConnects) {
+  uint32_t address = 0;
+  ASSERT_TRUE(platform.ResolveName("127.0.0.1", address));
+  EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
+  EXPECT_FALSE(platform.ResolveName("no-such-host.invalid", address));
+  SocketAddress closed;
+  {
+    Peer gone;
+    closed = gone.Address();
+  }
+  SocketHandle socket = platform.CreateSocket(2, 1, 0);
+  EXPECT_EQ(platform.Connect(socket, closed), kSocketError);
+  EXPECT_EQ(platform.LastError(), 10061);
+  platform.CloseSocket(socket);
+}
+
+TEST_F(Win32PlatformTest, ReadIsToldAgainAfterAReceiveAndCloseOnce) {
+  Peer peer;
+  Recorder recorder;
+  SocketHandle socket = Connected(peer);
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, kNotifyMessage, kNotifyMask), 0);
+  peer.Send(20000);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return recorder.Count(kNotifyRead) == 1; }));
+  EXPECT_EQ(recorder.seen[0].first, socket);
+  size_t total = 0;
+  while (total < 20000) {
+    size_t told = recorder.Count(kNotifyRead);
+    int32_t n = platform.Receive(socket, buffer, sizeof buffer, 0);
+    ASSERT_GT(n, 0);
+    total += static_cast<size_t>(n);
+    if (total < 20000) {
+      ASSERT_TRUE(PumpMessagesUntil([&] { return recorder.Count(kNotifyRead) > told; }));
+    }
+  }
+  peer.Close();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return recorder.Count(kNotifyClose) == 1; }));
+  EXPECT_EQ(platform.Receive(socket, buffer, sizeof buffer, 0), 0);
+  PumpQueued();
+  EXPECT_EQ(recorder.Count(kNotifyClose), 1u);
+  platform.CloseSocket(socket);
+}
+
+TEST_F(Win32PlatformTest, AMessagePostedBeforeTheCancelIsDropped) {
+  Peer peer;
+  Recorder recorder;
+  SocketHandle socket = Connected(peer);
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, kNotifyMessage, kNotifyMask), 0);
+  peer.Send(100);
+  // Wait until Winsock has posted the read notification, without handling it.
+  MSG queued;
+  ASSERT_TRUE(PumpMessagesUntil([&] {
+    return PeekMessageW(&queued, platform.Window(), kNotifyMessage, kNotifyMessage, PM_NOREMOVE) !=
+           FALSE;
+  }));
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, 0, 0), 0);
+  // Taken out of the queue, so that a later socket with the same handle
+  // value cannot receive it either.
+  EXPECT_FALSE(
+      PeekMessageW(&queued, platform.Window(), kNotifyMessage, kNotifyMessage, PM_NOREMOVE));
+  PumpQueued();
+  EXPECT_TRUE(recorder.seen.empty());
+  platform.CloseSocket(socket);
+}
+
+TEST_F(Win32PlatformTest, FilesAreWrittenReplacedAndDeleted) {
+  std::wstring folder = ScratchDir();
+  ustring a = ustring(folder.begin(), folder.end()) + u"\\platform-a.bin";
+  ustring b = ustring(folder.begin(), folder.end()) + u"\\platform-b.bin";
+  uint32_t attributes = 0;
+  ASSERT_TRUE(platform.FileAttributes(ustring(folder.begin(), folder.end()), attributes));
+  EXPECT_EQ(attributes & kFileAttributeDirectory, kFileAttributeDirectory);
+  auto file = platform.CreateOutputFile(a);
+  ASSERT_NE(file, nullptr);
+  const uint8_t bytes[] = {0, 13, 10, 0xFF};
+  EXPECT_TRUE(file->Write(bytes, sizeof bytes));
+  EXPECT_TRUE(file->Close());
+  ASSERT_TRUE(platform.FileAttributes(a, attributes));
+  EXPECT_EQ(attributes & kFileAttributeDirectory, 0u);
+  EXPECT_TRUE(platform.ReplaceFile(a, b));
+  EXPECT_FALSE(platform.FileAttributes(a, attributes));
+  EXPECT_TRUE(platform.DeleteFileAnsi(b));
+  EXPECT_FALSE(platform.FileAttributes(b, attributes));
+  ustring cut = a + u'\0' + u"x";
+  EXPECT_EQ(platform.CreateOutputFile(cut), nullptr);
+}
+
+}  // namespace
+}  // namespace wex
