@@ -121,7 +121,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
   while (!done()) {
     DWORD spent = GetTickCount() - start;
     if (spent >= timeoutMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - spent, QS_ALLINPUT);
+    MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs - spent, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     PumpPending();
   }
   return true;
@@ -145,7 +145,8 @@ bool WaitForExit(HANDLE process, DWORD timeoutMs = 10000) {
   for (;;) {
     DWORD spent = GetTickCount() - start;
     if (spent >= timeoutMs) return false;
-    DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, timeoutMs - spent, QS_ALLINPUT);
+    DWORD r = MsgWaitForMultipleObjectsEx(1, &process, timeoutMs - spent, QS_ALLINPUT,
+                                          MWMO_INPUTAVAILABLE);
     if (r == WAIT_OBJECT_0) return true;
     if (r != WAIT_OBJECT_0 + 1) return false;
     PumpPending();
@@ -437,10 +438,15 @@ TEST_F(WexloClient, FullDownloadRaisesConnectDisconnectFinishInOrder) {
   ASSERT_EQ(CallByName(L"RequestFile", DISPATCH_METHOD, {&server, &path}, &result), S_OK);
   EXPECT_EQ(result.Int(), 0);
   EXPECT_EQ(path.Text(), L"lines.txt") << "FilePath keeps what was passed";
-  ASSERT_EQ(recorder_->Order(), std::vector<DISPID>{kOnConnect}) << "OnConnect inside RequestFile";
+  // OnConnect came inside the call. The server may already have raised the
+  // later events, which this thread can take before it sees the reply.
+  ASSERT_FALSE(recorder_->events.empty());
+  EXPECT_EQ(recorder_->events[0].id, kOnConnect) << "OnConnect inside RequestFile";
   EXPECT_EQ(recorder_->events[0].text, L"127.0.0.1");
-  EXPECT_TRUE(Busy());
-  EXPECT_EQ(CurFileAsString(), L"");
+  if (recorder_->Count(kOnDownloadFinish) == 0) {
+    EXPECT_TRUE(Busy());
+    EXPECT_EQ(CurFileAsString(), L"");
+  }
 
   ASSERT_TRUE(WaitForFinishes(1));
   EXPECT_EQ(recorder_->Order(),
