@@ -9,6 +9,8 @@ tests need:
   /redirect/<code>      that status with "Location: /moved.html"
   /bytes/<n>            n bytes cycling through every byte value (binary)
   /echo                 the request head as the body (text/plain)
+  /hold/<n>             a 200 head and n bytes, then the connection is held
+                        open (nothing more is sent) until the client closes it
 It stops on SIGTERM or SIGINT.
 """
 import argparse
@@ -56,6 +58,21 @@ def answer(root, request):
     return response(200, body, [("Content-Type", kind)])
 
 
+def held(conn, request):
+    """Answers /hold/<n>: part of a response, then silence until the client
+    closes (or 30 s pass), for tests that end a transfer from the client side."""
+    line = request.split(b"\r\n", 1)[0].decode("latin-1")
+    parts = line.split(" ")
+    if len(parts) < 2 or not parts[1].startswith("/hold/"):
+        return False
+    n = int(parts[1][6:])
+    head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"
+    conn.sendall(head.encode("latin-1") + bytes(i % 256 for i in range(n)))
+    while conn.recv(4096):
+        pass
+    return True
+
+
 def serve(conn, root):
     try:
         conn.settimeout(30)
@@ -65,6 +82,8 @@ def serve(conn, root):
             if not data:
                 break
             request += data
+        if held(conn, request):
+            return
         conn.sendall(answer(root, request))
         conn.shutdown(socket.SHUT_WR)
     except OSError:

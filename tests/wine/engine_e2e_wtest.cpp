@@ -26,7 +26,7 @@ bool PumpMessagesUntil(const std::function<bool()>& done) {
     DWORD elapsed = GetTickCount() - start;
     if (elapsed >= 10000) return false;
     DWORD wait = 10000 - elapsed < 50 ? 10000 - elapsed : 50;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+    MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);

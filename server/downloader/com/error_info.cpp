@@ -1,0 +1,55 @@
+#include "server/downloader/com/error_info.h"
+
+#include <windows.h>
+
+#include <oleauto.h>
+
+#include <cwchar>
+#include <string>
+
+#include "server/downloader/com/com_ptr.h"
+#include "wexlo.h"
+
+namespace wex {
+namespace {
+
+std::wstring DescriptionOf(HRESULT hr) {
+  wchar_t* text = nullptr;
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring description;
+  if (n != 0 && text != nullptr) {
+    description.assign(text, n);
+    while (!description.empty() && (description.back() == L'\r' || description.back() == L'\n'))
+      description.pop_back();
+  }
+  if (text != nullptr) LocalFree(text);
+  if (description.empty()) {
+    wchar_t buffer[64];
+    swprintf(buffer, 64, L"Unexpected failure (0x%08lX).", static_cast<unsigned long>(hr));
+    description = buffer;
+  }
+  return description;
+}
+
+}  // namespace
+
+HRESULT ReportAutomationError(HRESULT hr) {
+  if (SUCCEEDED(hr)) {
+    SetErrorInfo(0, nullptr);
+    return hr;
+  }
+  ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.Put()))) return hr;
+  std::wstring description = DescriptionOf(hr);
+  create->SetGUID(IID__Downloader);
+  create->SetSource(const_cast<LPOLESTR>(L"Wexlo.Downloader"));
+  create->SetDescription(&description[0]);
+  ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.PutVoid())))
+    SetErrorInfo(0, info.Get());
+  return hr;
+}
+
+}  // namespace wex
