@@ -60,7 +60,8 @@ wine_select() {
 
 # wine_prefix <dir> [fresh]: makes (or reuses) a prefix and exports WINEPREFIX.
 wine_prefix() {
-  local dir="$1" fresh="${2:-}"
+  local dir fresh="${2:-}"
+  dir="$(realpath -m "$1")"
   if [ -n "$fresh" ] && [ -d "$dir" ]; then
     WINEPREFIX="$dir" "$WINESERVER" -k >/dev/null 2>&1 || true
     rm -rf "$dir"
