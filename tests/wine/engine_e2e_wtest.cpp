@@ -14,27 +14,11 @@
 
 #include "server/engine/http_uc.h"
 #include "server/engine/win32/win32_platform.h"
+#include "tests/wine/support/message_pump.h"
 #include "tests/wine/support/wine_paths.h"
 
 namespace wex {
 namespace {
-
-// Handles the thread's messages until done() holds or 10 s have passed.
-bool PumpMessagesUntil(const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= 10000) return false;
-    DWORD wait = 10000 - elapsed < 50 ? 10000 - elapsed : 50;
-    MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return true;
-}
 
 uint16_t FixturePort() {
   wchar_t text[16] = {};

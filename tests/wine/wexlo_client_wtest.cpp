@@ -24,6 +24,7 @@
 #include "common/ustring.h"
 #include "server/downloader/com/com_ptr.h"
 #include "server/resources/message_table.h"
+#include "tests/wine/support/message_pump.h"
 #include "tests/wine/support/wine_paths.h"
 #include "wexlo.h"
 
@@ -105,34 +106,12 @@ std::string WithCrLf(const std::string& lf) {
   return out;
 }
 
-void PumpPending() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
-// Runs the thread's messages (incoming calls and events) until done() or the
-// deadline; false when the deadline passed. done() must change only through
-// a message (an event or call arriving).
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
-  DWORD start = GetTickCount();
-  while (!done()) {
-    DWORD spent = GetTickCount() - start;
-    if (spent >= timeoutMs) return false;
-    MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs - spent, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    PumpPending();
-  }
-  return true;
-}
-
 // Asks the server until done(), as a polling script does; false after the
 // deadline.
 bool PollUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
   DWORD start = GetTickCount();
   for (;;) {
-    PumpPending();
+    PumpQueued();
     if (done()) return true;
     if (GetTickCount() - start >= timeoutMs) return false;
   }
@@ -149,7 +128,7 @@ bool WaitForExit(HANDLE process, DWORD timeoutMs = 10000) {
                                           MWMO_INPUTAVAILABLE);
     if (r == WAIT_OBJECT_0) return true;
     if (r != WAIT_OBJECT_0 + 1) return false;
-    PumpPending();
+    PumpQueued();
   }
 }
 
@@ -387,11 +366,13 @@ class WexloClient : public ::testing::Test {
   // Waits until every advised sink has seen n finish events, and then until
   // the server has left that raise (Busy reads False after it).
   bool WaitForFinishes(size_t n) {
-    return PumpUntil([&] {
-      for (const ComPtr<Sink>& sink : sinks_)
-        if (sink->cookie != 0 && sink->Count(kOnDownloadFinish) < n) return false;
-      return true;
-    });
+    return PumpMessagesUntil(
+        [&] {
+          for (const ComPtr<Sink>& sink : sinks_)
+            if (sink->cookie != 0 && sink->Count(kOnDownloadFinish) < n) return false;
+          return true;
+        },
+        20000);
   }
   bool WaitUntilIdle() {
     return PollUntil([&] { return !Busy(); });
