@@ -69,6 +69,10 @@ class Downloader final : private httpUCEvents, public std::enable_shared_from_th
   // process was destroyed and unloaded it.
   std::shared_ptr<httpUC> Engine() const;
 
+  // WriteTextFile and WriteBinaryFile, given the engine member to call.
+  int32_t Save(int32_t (httpUC::*save)(const ustring&, bool), const AutomationArg& sPath,
+               const AutomationArg& IfDelete);
+
   // Relays of the engine's events.
   void OnConnect1(const ustring& sURL) override;
   void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override;

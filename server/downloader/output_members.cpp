@@ -29,28 +29,26 @@ int32_t Int32OrZero(const AutomationArg& arg) {
 
 }  // namespace
 
-int32_t Downloader::WriteTextFile(const AutomationArg& sPath, const AutomationArg& IfDelete) {
+// The two saves differ only in the engine member they call.
+int32_t Downloader::Save(int32_t (httpUC::*save)(const ustring&, bool), const AutomationArg& sPath,
+                         const AutomationArg& IfDelete) {
   const ustring p = StringOrEmpty(sPath);
   const bool d = BoolOrFalse(IfDelete);
   auto engine = Engine();
   if (!engine) return 0;
   try {
-    return engine->WriteTextFile1(p, d);
+    return ((*engine).*save)(p, d);
   } catch (const std::bad_alloc&) {
     return 0;
   }
 }
 
+int32_t Downloader::WriteTextFile(const AutomationArg& sPath, const AutomationArg& IfDelete) {
+  return Save(&httpUC::WriteTextFile1, sPath, IfDelete);
+}
+
 int32_t Downloader::WriteBinaryFile(const AutomationArg& sPath, const AutomationArg& IfDelete) {
-  const ustring p = StringOrEmpty(sPath);
-  const bool d = BoolOrFalse(IfDelete);
-  auto engine = Engine();
-  if (!engine) return 0;
-  try {
-    return engine->WriteBinaryFile1(p, d);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  return Save(&httpUC::WriteBinaryFile1, sPath, IfDelete);
 }
 
 ustring Downloader::FormatCurRSS(const AutomationArg& NumberItems,
