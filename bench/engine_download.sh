@@ -16,10 +16,8 @@ cleanup() {
 trap cleanup EXIT
 
 head -c $((64 << 20)) /dev/urandom >"$work/body.bin"
-mkfifo "$work/port.fifo"
-python3 "$ROOT/tests/support/http_fixture.py" --root "$work" >"$work/port.fifo" 2>"$work/http.log" &
-server_pid=$!
-read -r port <"$work/port.fifo"
+http_fixture_start "$work" "$work/http.log"
+server_pid=$HTTP_PID port=$HTTP_PORT
 
 runs=${RUNS:-5}
 best_curl=""; best_engine=""; peak=""

@@ -83,3 +83,16 @@ winpath() { printf 'Z:%s' "$(realpath -m "$1" | sed 's|/|\\|g')"; }
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
 }
+
+# http_fixture_start <root> [log]: starts tests/support/http_fixture.py on
+# 127.0.0.1 serving <root> and returns once it listens, with HTTP_PID and
+# HTTP_PORT set. The caller stops it (kill "$HTTP_PID").
+http_fixture_start() {
+  local fifo
+  fifo="$(mktemp -u)"
+  mkfifo "$fifo"
+  python3 "$ROOT/tests/support/http_fixture.py" --root "$1" >"$fifo" 2>"${2:-/dev/null}" &
+  HTTP_PID=$!
+  read -r HTTP_PORT <"$fifo"
+  rm -f "$fifo"
+}
