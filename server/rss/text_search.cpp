@@ -92,11 +92,23 @@ void FindEachIgnoringCase(ustring_view text, const ustring_view* patterns, size_
     for (size_t i = 0; i < count; ++i) found[i] = FindIgnoringCase(text, patterns[i], from);
     return;
   }
+  // Most candidates are told apart by the character after the first.
+  constexpr size_t kMostPatterns = 8;
+  if (count > kMostPatterns) {
+    for (size_t i = 0; i < count; ++i) found[i] = FindIgnoringCase(text, patterns[i], from);
+    return;
+  }
+  char16_t second[kMostPatterns];
+  for (size_t i = 0; i < count; ++i) {
+    second[i] = patterns[i].size() > 1 ? UpperChar(patterns[i][1]) : 0;
+  }
   size_t left = count;
   for (size_t at = FindChar(text, patterns[0][0], from); at != ustring::npos && left > 0;
        at = FindChar(text, patterns[0][0], at + 1)) {
+    const char16_t next = at + 1 < text.size() ? UpperChar(text[at + 1]) : 0;
     for (size_t i = 0; i < count; ++i) {
       if (found[i] != ustring::npos || text.size() - at < patterns[i].size()) continue;
+      if (patterns[i].size() > 1 && next != second[i]) continue;
       if (MatchesAt(text, at, patterns[i])) {
         found[i] = at;
         --left;
