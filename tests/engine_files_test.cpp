@@ -206,7 +206,9 @@ TEST_F(EngineFiles, WithoutANewFileBesideItTheTargetIsWrittenInPlace) {
       EXPECT_EQ(fake->files[path], "new content") << c.name;
       EXPECT_EQ(fake->createdFiles.back(), path) << c.name;
       for (const ustring& t : fake->newFiles) {
-        if (fake->files.count(t) != 0) EXPECT_EQ(fake->files[t], "x") << c.name;
+        if (fake->files.count(t) != 0) {
+          EXPECT_EQ(fake->files[t], "x") << c.name;
+        }
       }
     }
   }

@@ -776,7 +776,9 @@ TEST(AutomationObjects, DefaultValuesAreFollowedToABoundedDepth) {
       EXPECT_EQ(com.ToString(text), expected) << c.objects << " objects, vt " << vt;
       EXPECT_EQ(com.ToBool(flag), expected) << c.objects << " objects, vt " << vt;
       EXPECT_EQ(com.IsNumeric(), c.converts) << c.objects << " objects, vt " << vt;
-      if (c.converts) EXPECT_EQ(port, 81);
+      if (c.converts) {
+        EXPECT_EQ(port, 81);
+      }
     }
     int asked = 0;
     for (const ObjectValuedObject& o : chain) asked += o.asked;

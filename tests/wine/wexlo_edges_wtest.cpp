@@ -439,7 +439,13 @@ TEST(WexloErrors, ATextTooLongForAStringIsOutOfMemory) {
 TEST(WexloLifetime, AServerWithoutObjectsEndsAfterItsGracePeriod) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   SetEnvironmentVariableW(L"WEXLO_START_GRACE_MS", L"2000");
+  // Servers already running are held open, so that none of their ids can be
+  // handed to the new one should they end meanwhile.
   const std::set<DWORD> before = ServerProcessIds();
+  std::vector<HANDLE> held;
+  for (DWORD id : before) {
+    if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id)) held.push_back(process);
+  }
   {
     ComPtr<IClassFactory> factory;
     ASSERT_EQ(CoGetClassObject(CLSID_Downloader, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
@@ -458,6 +464,7 @@ TEST(WexloLifetime, AServerWithoutObjectsEndsAfterItsGracePeriod) {
     EXPECT_TRUE(WaitForExit(process, 30000 + 15000)) << "Wexlo.exe still running";
     CloseHandle(process);
   }
+  for (HANDLE process : held) CloseHandle(process);
   CoUninitialize();
 }
 
