@@ -62,6 +62,10 @@ class CountingPlatform final : public Platform {
   }
   int32_t CloseSocket(SocketHandle socket) override { return real_->CloseSocket(socket); }
   int32_t LastError() override { return real_->LastError(); }
+  bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                        int32_t error) override {
+    return real_->PostNotification(target, socket, code, error);
+  }
   bool FileAttributes(const ustring& path, uint32_t& attributes) override {
     return real_->FileAttributes(path, attributes);
   }
