@@ -32,8 +32,9 @@ int64_t DecimalValue(const uint8_t* begin, const uint8_t* end) {
   int64_t value = 0;
   for (const uint8_t* p = begin; p != end; ++p) {
     if (*p < '0' || *p > '9') return kNoContentLength;
-    value = value * 10 + (*p - '0');
-    if (value > kLargestLength) return kNoContentLength;
+    const int digit = *p - '0';
+    if (value > (kLargestLength - digit) / 10) return kNoContentLength;
+    value = value * 10 + digit;
   }
   return value;
 }
