@@ -5,6 +5,7 @@
 
 #include "common/codepage.h"
 #include "server/engine/body_text.h"
+#include "server/engine/content_length.h"
 #include "server/engine/http_uc.h"
 
 namespace wex {
@@ -39,6 +40,7 @@ void httpUC::ResetTransfer() {
   sServerString.clear();
   std::vector<uint8_t>().swap(headBuffer_);
   headScanned_ = 0;
+  contentLength_ = kNoContentLength;
   try {
     colChunks = std::make_shared<ChunkList>();
   } catch (const std::bad_alloc&) {

@@ -115,6 +115,7 @@ bool PosixPlatform::CheckSocket(SocketHandle socket) {
 
 void PosixPlatform::CloseAll() {
   registrations_.clear();
+  posted_.clear();
   for (int fd : sockets_) close(fd);
   sockets_.clear();
 }
@@ -330,7 +331,30 @@ int32_t PosixPlatform::CloseSocket(SocketHandle socket) {
 
 int32_t PosixPlatform::LastError() { return lastError_; }
 
+// Kept with the registration it belongs to: cancelling or closing the socket
+// first drops it, as a closed socket's window messages are dropped on Windows.
+bool PosixPlatform::PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                                     int32_t error) {
+  auto found = registrations_.find(socket);
+  if (found == registrations_.end() || found->second.target != target) return false;
+  posted_.push_back({socket, found->second.id, code, error});
+  return true;
+}
+
 int PosixPlatform::Pump(int timeoutMs) {
+  // What was posted again comes first and is not waited for; anything a
+  // delivery posts meanwhile waits for the next Pump.
+  int delivered = 0;
+  std::deque<Posted> posted;
+  posted.swap(posted_);
+  for (const Posted& next : posted) {
+    auto found = registrations_.find(next.fd);
+    if (found == registrations_.end() || found->second.id != next.id) continue;
+    found->second.target->OnSocketNotification(next.fd, next.code, next.error);
+    ++delivered;
+  }
+  if (delivered > 0) timeoutMs = 0;
+
   // Which sockets can have something to tell now. A socket that was told 1
   // and not received from since has nothing more to tell until it is.
   std::vector<pollfd> polled;
@@ -345,8 +369,8 @@ int PosixPlatform::Pump(int timeoutMs) {
     polled.push_back(pollfd{fd, events, 0});
     ids.push_back(registration.id);
   }
-  if (polled.empty()) return 0;
-  if (PollRetrying(polled.data(), polled.size(), timeoutMs) <= 0) return 0;
+  if (polled.empty()) return delivered;
+  if (PollRetrying(polled.data(), polled.size(), timeoutMs) <= 0) return delivered;
 
   // Decide every code first, then deliver: a delivery may change the set.
   struct Pending {
@@ -378,7 +402,6 @@ int PosixPlatform::Pump(int timeoutMs) {
     }
   }
 
-  int delivered = 0;
   for (const Pending& next : pending) {
     auto found = registrations_.find(next.fd);
     if (found == registrations_.end() || found->second.id != next.id) continue;
@@ -393,7 +416,7 @@ int PosixPlatform::Pump(int timeoutMs) {
     // Nothing of the registration is used after the call: the target may
     // cancel it, close the socket or destroy itself.
     NotificationTarget* target = registration.target;
-    target->OnSocketNotification(next.fd, next.code);
+    target->OnSocketNotification(next.fd, next.code, 0);
     ++delivered;
   }
   return delivered;

@@ -14,9 +14,13 @@
 // The end of the data is therefore always told as 32, never as a 1 whose
 // receive finds nothing, and never while unread bytes remain, so the head of
 // a short response is always read through a read notification.
+// Notifications carry the error half 0: a failed connection is told as 32 and
+// its draining receive reports the error. A notification posted again
+// (PostNotification) is delivered by the next Pump, before anything polled.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -56,6 +60,8 @@ class PosixPlatform final : public Platform {
   bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override;
   int32_t CloseSocket(SocketHandle socket) override;
   int32_t LastError() override;
+  bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                        int32_t error) override;
 
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
   bool DeleteFileAnsi(const ustring& path) override;
@@ -84,6 +90,14 @@ class PosixPlatform final : public Platform {
 
   // Sets the error (and returns false) unless the library is started and the
   // handle is a socket this platform created.
+  // A notification posted again, for the registration it was posted under.
+  struct Posted {
+    int fd;
+    uint64_t id;
+    int32_t code;
+    int32_t error;
+  };
+
   bool CheckStarted();
   bool CheckSocket(SocketHandle socket);
   void Fail(int32_t winsockError) { lastError_ = winsockError; }
@@ -95,6 +109,7 @@ class PosixPlatform final : public Platform {
   int32_t lastError_ = 0;
   std::set<int> sockets_;
   std::map<int, Registration> registrations_;
+  std::deque<Posted> posted_;
   uint64_t nextRegistrationId_ = 1;
 };
 

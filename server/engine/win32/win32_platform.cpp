@@ -143,13 +143,25 @@ void Win32Platform::Forget(SocketHandle socket) {
 
 int32_t Win32Platform::LastError() { return WSAGetLastError(); }
 
+// The same message Winsock posts, so that it takes the same road: delivered
+// to the socket's registered target from the message loop, and taken out of
+// the queue by Forget when the socket is closed first.
+bool Win32Platform::PostNotification(NotificationTarget* /*target*/, SocketHandle socket,
+                                     int32_t code, int32_t error) {
+  if (Window() == nullptr) return false;
+  const LPARAM event = WSAMAKESELECTREPLY(static_cast<WORD>(code), static_cast<WORD>(error));
+  return PostMessageW(Window(), kNotifyMessage, static_cast<WPARAM>(ToSocket(socket)), event) !=
+         FALSE;
+}
+
 void Win32Platform::Deliver(WPARAM socket, LPARAM event) {
   if (socket > static_cast<WPARAM>(INT32_MAX)) return;
   auto found = targets_.find(static_cast<SocketHandle>(socket));
   if (found == targets_.end()) return;
   // The target may cancel, close or destroy everything, this platform
   // included: nothing is touched after the call.
-  found->second->OnSocketNotification(static_cast<SocketHandle>(socket), WSAGETSELECTEVENT(event));
+  found->second->OnSocketNotification(static_cast<SocketHandle>(socket), WSAGETSELECTEVENT(event),
+                                      WSAGETSELECTERROR(event));
 }
 
 }  // namespace wex

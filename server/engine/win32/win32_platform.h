@@ -38,6 +38,8 @@ class Win32Platform final : public Platform {
   bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override;
   int32_t CloseSocket(SocketHandle socket) override;
   int32_t LastError() override;
+  bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                        int32_t error) override;
 
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
   bool DeleteFileAnsi(const ustring& path) override;
