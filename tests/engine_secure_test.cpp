@@ -80,8 +80,8 @@ TEST_F(EngineSecure, HandshakeRunsAfterTheConnectAndBeforeTheRegistration) {
       if (call.rfind(name, 0) == 0) order.push_back(name);
     }
   }
-  EXPECT_EQ(order, (std::vector<std::string>{"Connect(", "SecureHandshake(", "AsyncSelect(",
-                                             "Send("}));
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"Connect(", "SecureHandshake(", "AsyncSelect(", "Send("}));
   ASSERT_EQ(fake->handshakes.size(), 1u);
   EXPECT_EQ(fake->handshakes[0].socket, socket);
   EXPECT_EQ(fake->handshakes[0].timeoutMs, 30000);

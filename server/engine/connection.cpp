@@ -64,8 +64,8 @@ void httpUC::ConnectToServer(const ustring& server, bool secure, ustring& messag
       } else if (platform_->Connect(LSock, address) != 0) {
         code = 110;
         errorNumber = platform_->LastError();
-      } else if (secure && platform_->SecureHandshake(LSock, TextToAnsi(server),
-                                                      handshakeTimeoutMs_) != 0) {
+      } else if (secure &&
+                 platform_->SecureHandshake(LSock, TextToAnsi(server), handshakeTimeoutMs_) != 0) {
         code = kSecureFailed;
         errorNumber = platform_->LastError();
       } else if (platform_->AsyncSelect(LSock, this, kNotifyMessage, kNotifyMask) == kSocketError) {

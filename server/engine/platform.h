@@ -43,7 +43,7 @@ constexpr int32_t kWSANOTINITIALISED = 10093;
 // Reasons a secure connection fails, as Schannel and the certificate checks
 // of Windows report them; the POSIX platform maps its own reasons onto them
 // so that the messages read the same everywhere.
-constexpr int32_t kCertEExpired = static_cast<int32_t>(0x800B0101u);       // CERT_E_EXPIRED
+constexpr int32_t kCertEExpired = static_cast<int32_t>(0x800B0101u);        // CERT_E_EXPIRED
 constexpr int32_t kCertEUntrustedRoot = static_cast<int32_t>(0x800B0109u);  // CERT_E_UNTRUSTEDROOT
 constexpr int32_t kCertEChaining = static_cast<int32_t>(0x800B010Au);       // CERT_E_CHAINING
 constexpr int32_t kCertENameMismatch = static_cast<int32_t>(0x800B010Fu);   // CERT_E_CN_NO_MATCH

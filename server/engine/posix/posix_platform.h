@@ -82,6 +82,8 @@ class PosixPlatform final : public Platform {
 
   // Number of sockets registered for notifications.
   size_t RegisteredCount() const { return registrations_.size(); }
+  // Number of sockets open (created and not closed).
+  size_t OpenCount() const { return sockets_.size(); }
 
  private:
   struct Registration {

@@ -100,7 +100,9 @@ std::unique_ptr<TlsChannel> TlsChannel::Establish(const TlsContext& context, int
     int result = SSL_connect(ssl);
     if (result == 1) return channel;
     int reason = SSL_get_error(ssl, result);
-    short wanted = reason == SSL_ERROR_WANT_READ ? POLLIN : reason == SSL_ERROR_WANT_WRITE ? POLLOUT : 0;
+    short wanted = reason == SSL_ERROR_WANT_READ    ? POLLIN
+                   : reason == SSL_ERROR_WANT_WRITE ? POLLOUT
+                                                    : 0;
     if (wanted == 0) {
       long verified = SSL_get_verify_result(ssl);
       if (verified != X509_V_OK) {
