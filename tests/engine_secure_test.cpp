@@ -37,7 +37,9 @@ TEST_F(EngineSecure, SchemeRule) {
     size_t handshakes = fake->handshakes.size();
     ASSERT_EQ(Request(c.server, "/feed.xml"), 0) << c.server;
     EXPECT_EQ(fake->handshakes.size(), handshakes + (c.secure ? 1 : 0)) << c.server;
-    if (c.secure) EXPECT_EQ(fake->handshakes.back().hostName, c.host) << c.server;
+    if (c.secure) {
+      EXPECT_EQ(fake->handshakes.back().hostName, c.host) << c.server;
+    }
     EXPECT_EQ(fake->resolvedNames.back(), c.host) << c.server;
     EXPECT_EQ(log.events.back(), std::string("connect ") + c.host) << c.server;
     EXPECT_EQ(RequestBytes(), std::string("GET /feed.xml HTTP/1.0\r\nUser-Agent: ") +
