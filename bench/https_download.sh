@@ -19,6 +19,8 @@ trap cleanup EXIT
 tls_dir="$BUILD/tls"
 tls_certificates "$tls_dir"
 head -c $((64 << 20)) /dev/urandom >"$work/body.bin"
+# nginx's workers may run as another user: they must be able to read it.
+chmod 755 "$work"; chmod 644 "$work/body.bin"
 if command -v nginx >/dev/null 2>&1; then
   server=nginx port=$(free_port)
   mkdir -p "$work/nginx"
