@@ -43,10 +43,11 @@ ustring WithoutControlCharacters(const ustring& text) {
 
 int32_t httpUC::RequestFile1(ustring& sServer1, ustring& sFile1) {
   Operation operation(*this);
-  // One connection at a time: an earlier one still open is closed first, so
-  // its socket does not leak and none of its notifications meets the new one.
-  while (LSock > 0) CloseConnection();
-  ResetTransfer();
+  // The previous download is discarded first, even by a request refused
+  // below; a transfer still running is left whole, since a refused request
+  // must not end it. A request that goes on to connect ends it and resets
+  // then (ConnectToServer).
+  if (LSock <= 0) ResetTransfer();
   if (sServer1.empty()) {
     sFile1 = MessageText(113);
     return 113;

@@ -41,17 +41,27 @@ FakePlatform::Outcome FakePlatform::Next(std::deque<Outcome>& queue, Outcome fal
   return outcome;
 }
 
-void FakePlatform::Notify(int32_t code, SocketHandle socket) {
+void FakePlatform::Notify(int32_t code, SocketHandle socket, int32_t error) {
   if (socket == 0) socket = lastSocket;
   auto found = registered_.find(socket);
-  notifications_.push_back({socket, code, found == registered_.end() ? nullptr : found->second});
+  notifications_.push_back(
+      {socket, code, error, found == registered_.end() ? nullptr : found->second});
+}
+
+bool FakePlatform::PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                                    int32_t error) {
+  if (postFails) return false;
+  ++postedAgain;
+  notifications_.push_back({socket, code, error, target});
+  return true;
 }
 
 bool FakePlatform::Deliver() {
   if (notifications_.empty()) return false;
   Notification next = notifications_.front();
   notifications_.pop_front();
-  if (next.target != nullptr) next.target->OnSocketNotification(next.socket, next.code);
+  if (onDeliver) onDeliver(next);
+  if (next.target != nullptr) next.target->OnSocketNotification(next.socket, next.code, next.error);
   return true;
 }
 

@@ -116,6 +116,7 @@ bool PosixPlatform::CheckSocket(SocketHandle socket) {
 void PosixPlatform::CloseAll() {
   registrations_.clear();
   channels_.clear();
+  posted_.clear();
   for (int fd : sockets_) close(fd);
   sockets_.clear();
 }
@@ -370,7 +371,30 @@ bool PosixPlatform::HasBufferedPlainBytes(int fd) const {
 
 int32_t PosixPlatform::LastError() { return lastError_; }
 
+// Kept with the registration it belongs to: cancelling or closing the socket
+// first drops it, as a closed socket's window messages are dropped on Windows.
+bool PosixPlatform::PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                                     int32_t error) {
+  auto found = registrations_.find(socket);
+  if (found == registrations_.end() || found->second.target != target) return false;
+  posted_.push_back({socket, found->second.id, code, error});
+  return true;
+}
+
 int PosixPlatform::Pump(int timeoutMs) {
+  // What was posted again comes first and is not waited for; anything a
+  // delivery posts meanwhile waits for the next Pump.
+  int delivered = 0;
+  std::deque<Posted> posted;
+  posted.swap(posted_);
+  for (const Posted& next : posted) {
+    auto found = registrations_.find(next.fd);
+    if (found == registrations_.end() || found->second.id != next.id) continue;
+    found->second.target->OnSocketNotification(next.fd, next.code, next.error);
+    ++delivered;
+  }
+  if (delivered > 0) timeoutMs = 0;
+
   // Which sockets can have something to tell now. A socket that was told 1
   // and not received from since has nothing more to tell until it is.
   std::vector<pollfd> polled;
@@ -387,9 +411,9 @@ int PosixPlatform::Pump(int timeoutMs) {
     ids.push_back(registration.id);
     if (readsWanted && HasBufferedPlainBytes(fd)) buffered = true;
   }
-  if (polled.empty()) return 0;
+  if (polled.empty()) return delivered;
   // Decrypted bytes waiting in a channel are something to tell now.
-  if (PollRetrying(polled.data(), polled.size(), buffered ? 0 : timeoutMs) < 0) return 0;
+  if (PollRetrying(polled.data(), polled.size(), buffered ? 0 : timeoutMs) < 0) return delivered;
 
   // Decide every code first, then deliver: a delivery may change the set.
   struct Pending {
@@ -422,7 +446,6 @@ int PosixPlatform::Pump(int timeoutMs) {
     }
   }
 
-  int delivered = 0;
   for (const Pending& next : pending) {
     auto found = registrations_.find(next.fd);
     if (found == registrations_.end() || found->second.id != next.id) continue;
@@ -437,7 +460,7 @@ int PosixPlatform::Pump(int timeoutMs) {
     // Nothing of the registration is used after the call: the target may
     // cancel it, close the socket or destroy itself.
     NotificationTarget* target = registration.target;
-    target->OnSocketNotification(next.fd, next.code);
+    target->OnSocketNotification(next.fd, next.code, 0);
     ++delivered;
   }
   return delivered;

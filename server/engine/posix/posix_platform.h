@@ -16,9 +16,13 @@
 // The end of the data is therefore always told as 32, never as a 1 whose
 // receive finds nothing, and never while unread bytes remain, so the head of
 // a short response is always read through a read notification.
+// Notifications carry the error half 0: a failed connection is told as 32 and
+// its draining receive reports the error. A notification posted again
+// (PostNotification) is delivered by the next Pump, before anything polled.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -63,6 +67,8 @@ class PosixPlatform final : public Platform {
   int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
                           int32_t timeoutMs) override;
   int32_t LastError() override;
+  bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                        int32_t error) override;
 
   // Secure connections trust only the roots in this file (PEM) instead of
   // the system's; tests use it for their own certificate authority.
@@ -97,6 +103,14 @@ class PosixPlatform final : public Platform {
 
   // Sets the error (and returns false) unless the library is started and the
   // handle is a socket this platform created.
+  // A notification posted again, for the registration it was posted under.
+  struct Posted {
+    int fd;
+    uint64_t id;
+    int32_t code;
+    int32_t error;
+  };
+
   bool CheckStarted();
   bool CheckSocket(SocketHandle socket);
   void Fail(int32_t winsockError) { lastError_ = winsockError; }
@@ -109,6 +123,7 @@ class PosixPlatform final : public Platform {
   int32_t lastError_ = 0;
   std::set<int> sockets_;
   std::map<int, Registration> registrations_;
+  std::deque<Posted> posted_;
   uint64_t nextRegistrationId_ = 1;
   std::string trustFile_;
   std::unique_ptr<TlsContext> tlsContext_;  // made at the first handshake

@@ -22,10 +22,6 @@ class NotificationWindow {
   NotificationWindow& operator=(const NotificationWindow&) = delete;
 
   HWND Handle() const { return window_; }
-  // Posts a notification of the window's own kind, as Winsock would.
-  void Post(WPARAM socket, LPARAM event) const {
-    if (window_ != nullptr) PostMessageW(window_, message_, socket, event);
-  }
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

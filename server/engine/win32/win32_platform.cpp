@@ -83,7 +83,7 @@ int32_t Win32Platform::AsyncSelect(SocketHandle socket, NotificationTarget* targ
   // Bytes the handshake already took from the socket are not told by Winsock.
   auto channel = channels_.find(socket);
   if (channel != channels_.end() && channel->second->HasBuffered() && (mask & kNotifyRead)) {
-    window_.Post(static_cast<WPARAM>(ToSocket(socket)), kNotifyRead);
+    PostNotification(target, socket, kNotifyRead, 0);
   }
   return 0;
 }
@@ -102,8 +102,9 @@ int32_t Win32Platform::Receive(SocketHandle socket, uint8_t* buffer, int32_t len
   }
   // Winsock tells again only of bytes the socket still holds: for those the
   // channel holds, the read notification is posted here, once per receive.
-  if (n > 0 && channel->second->HasBuffered() && targets_.count(socket) != 0) {
-    window_.Post(static_cast<WPARAM>(ToSocket(socket)), kNotifyRead);
+  auto target = targets_.find(socket);
+  if (n > 0 && channel->second->HasBuffered() && target != targets_.end()) {
+    PostNotification(target->second, socket, kNotifyRead, 0);
   }
   return n;
 }
@@ -183,13 +184,25 @@ void Win32Platform::Forget(SocketHandle socket) {
 
 int32_t Win32Platform::LastError() { return WSAGetLastError(); }
 
+// The same message Winsock posts, so that it takes the same road: delivered
+// to the socket's registered target from the message loop, and taken out of
+// the queue by Forget when the socket is closed first.
+bool Win32Platform::PostNotification(NotificationTarget* /*target*/, SocketHandle socket,
+                                     int32_t code, int32_t error) {
+  if (Window() == nullptr) return false;
+  const LPARAM event = WSAMAKESELECTREPLY(static_cast<WORD>(code), static_cast<WORD>(error));
+  return PostMessageW(Window(), kNotifyMessage, static_cast<WPARAM>(ToSocket(socket)), event) !=
+         FALSE;
+}
+
 void Win32Platform::Deliver(WPARAM socket, LPARAM event) {
   if (socket > static_cast<WPARAM>(INT32_MAX)) return;
   auto found = targets_.find(static_cast<SocketHandle>(socket));
   if (found == targets_.end()) return;
   // The target may cancel, close or destroy everything, this platform
   // included: nothing is touched after the call.
-  found->second->OnSocketNotification(static_cast<SocketHandle>(socket), WSAGETSELECTEVENT(event));
+  found->second->OnSocketNotification(static_cast<SocketHandle>(socket), WSAGETSELECTEVENT(event),
+                                      WSAGETSELECTERROR(event));
 }
 
 }  // namespace wex

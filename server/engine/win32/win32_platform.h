@@ -42,6 +42,8 @@ class Win32Platform final : public Platform {
   int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
                           int32_t timeoutMs) override;
   int32_t LastError() override;
+  bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                        int32_t error) override;
 
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
   bool DeleteFileAnsi(const ustring& path) override;
