@@ -3,15 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/engine_fixture.h"
+#include "tests/support/engine_test_access.h"
 
 namespace wex {
-
-// Reaches the body limit without gigabytes of data.
-class httpUCTestAccess {
- public:
-  static void SetBodyLimit(httpUC& engine, int32_t limit) { engine.bodyLimit_ = limit; }
-};
-
 namespace {
 
 using EngineDispatch = EngineTest;

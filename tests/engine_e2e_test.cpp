@@ -61,6 +61,10 @@ class CountingPlatform final : public Platform {
     return real_->WaitWritable(socket, timeoutMs);
   }
   int32_t CloseSocket(SocketHandle socket) override { return real_->CloseSocket(socket); }
+  int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
+                          int32_t timeoutMs) override {
+    return real_->SecureHandshake(socket, hostName, timeoutMs);
+  }
   int32_t LastError() override { return real_->LastError(); }
   bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
                         int32_t error) override {

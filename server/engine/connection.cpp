@@ -1,5 +1,6 @@
 // Opening and closing the one connection: connectivity checks, socket, name
-// lookup, blocking connect, notification registration.
+// lookup, blocking connect, the secure handshake of a secure request,
+// notification registration.
 #include <cstring>
 
 #include "common/codepage.h"
@@ -12,6 +13,8 @@ namespace {
 constexpr int32_t kConnected = 100;
 constexpr int32_t kFamilyInet = 2;  // AF_INET
 constexpr int32_t kTypeStream = 1;  // SOCK_STREAM
+constexpr int32_t kSecurePort = 443;
+constexpr int32_t kSecureFailed = 116;
 
 // ResolveHost's failure value; a name that resolves to 255.255.255.255 is
 // indistinguishable from it and counts as a failed lookup too.
@@ -29,12 +32,16 @@ uint16_t NetworkPort(int32_t port) {
 
 }  // namespace
 
-// Checks in the order 106, 107, 113, 109, 112, 110, 111; the first that holds
-// wins. Every failure closes what it opened itself and raises nothing; the
-// error numbers of 109 to 111 are read right after the failed call. Only a
-// request that passed the first three checks ends a transfer still running
-// (see CloseRunningTransfer).
-void httpUC::ConnectToServer(const ustring& server, ustring& message, int32_t& result) {
+// Checks in the order 106, 107, 113, 109, 112, 110, (116,) 111; the first
+// that holds wins. Every failure closes what it opened itself and raises
+// nothing; the error numbers of 109 to 111 and 116 are read right after the
+// failed call. Only a request that passed the first three checks ends a
+// transfer still running (see CloseRunningTransfer). A secure connection goes
+// to 443 unless Port was written, and is established (handshake and
+// certificate checks, blocking like the connect) before the registration, so
+// OnConnect1 means a secure channel.
+void httpUC::ConnectToServer(const ustring& server, bool secure, ustring& message,
+                             int32_t& result) {
   message.clear();
   int32_t code = 0;
   int32_t errorNumber = 0;
@@ -59,11 +66,15 @@ void httpUC::ConnectToServer(const ustring& server, ustring& message, int32_t& r
       SocketAddress address;
       address.family = kFamilyInet;
       address.address = ResolveHost(server);
-      address.port = NetworkPort(LPort);
+      address.port = NetworkPort(secure && !bPortWritten ? kSecurePort : LPort);
       if (address.address == kNoAddress) {
         code = 112;
       } else if (platform_->Connect(LSock, address) != 0) {
         code = 110;
+        errorNumber = platform_->LastError();
+      } else if (secure &&
+                 platform_->SecureHandshake(LSock, TextToAnsi(server), handshakeTimeoutMs_) != 0) {
+        code = kSecureFailed;
         errorNumber = platform_->LastError();
       } else if (platform_->AsyncSelect(LSock, this, kNotifyMessage, kNotifyMask) == kSocketError) {
         code = 111;
@@ -77,7 +88,7 @@ void httpUC::ConnectToServer(const ustring& server, ustring& message, int32_t& r
   }
   if (code != 0) {
     message = MessageText(code);
-    if (code > 108 && code < 112) message += DecimalText(errorNumber);
+    if ((code > 108 && code < 112) || code == kSecureFailed) message += DecimalText(errorNumber);
     result = code;
     return;
   }

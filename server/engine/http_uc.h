@@ -88,7 +88,7 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   void StopWinsock();
 
   // Connection.
-  void ConnectToServer(const ustring& server, ustring& message, int32_t& result);
+  void ConnectToServer(const ustring& server, bool secure, ustring& message, int32_t& result);
   bool CloseRunningTransfer();
   uint32_t ResolveHost(const ustring& server);
   void CloseConnection();
@@ -143,6 +143,9 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   int32_t LServerCode = 0;
   ustring sServerString;
   int32_t LPort = 80;
+  // Whether Port was written since construction: a secure request then uses
+  // LPort too, otherwise 443.
+  bool bPortWritten = false;
   ustring sUserAgent;
   std::shared_ptr<ChunkList> colChunks;
   int32_t LBytes = 0;
@@ -168,6 +171,9 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   // The most body bytes a transfer stores (LBytes is 32-bit). Tests lower it
   // through httpUCTestAccess to reach the limit without gigabytes of data.
   int32_t bodyLimit_ = INT32_MAX;
+  // How long a secure handshake may take. Tests lower it to reach the
+  // time-out without waiting.
+  int32_t handshakeTimeoutMs_ = 30000;
   friend class httpUCTestAccess;
 
   // Notifications held while the engine is inside one of its operations.

@@ -62,7 +62,10 @@ httpUC::~httpUC() {
   StopWinsock();
 }
 
-void httpUC::Port(int32_t LPort1) { LPort = LPort1; }
+void httpUC::Port(int32_t LPort1) {
+  LPort = LPort1;
+  bPortWritten = true;
+}
 
 int32_t httpUC::ServerCode() const { return LServerCode; }
 

@@ -191,6 +191,13 @@ int32_t FakePlatform::CloseSocket(SocketHandle socket) {
   return 0;
 }
 
+int32_t FakePlatform::SecureHandshake(SocketHandle socket, const std::string& hostName,
+                                      int32_t timeoutMs) {
+  Record("SecureHandshake(" + std::to_string(socket) + "," + hostName + ")");
+  handshakes.push_back({socket, hostName, timeoutMs});
+  return Next(handshakeResults, {0, 0}).result;
+}
+
 bool FakePlatform::FileAttributes(const ustring& path, uint32_t& attributes) {
   if (folders.count(path) != 0) {
     attributes = kFileAttributeDirectory;

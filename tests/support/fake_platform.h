@@ -66,6 +66,7 @@ class FakePlatform : public Platform {
   std::deque<Outcome> sendResults;                     // result -2 = take everything offered
   std::deque<Outcome> waitWritableResults;             // result 1 writable, 0 not; default writable
   std::function<void()> onSend;                        // runs inside every Send, before it answers
+  std::deque<Outcome> handshakeResults;                // default: 0 (established)
 
   void ReceiveData(const std::string& bytes) { receiveResults.push_back({bytes, 0, 0}); }
   void ReceiveEnd() { receiveResults.push_back({std::string(), 0, 0}); }
@@ -101,6 +102,13 @@ class FakePlatform : public Platform {
   std::map<SocketHandle, std::string> sent;  // the bytes each socket accepted
   std::vector<int32_t> waitTimeouts;
   std::vector<SocketHandle> closedSockets;
+  // Each secure handshake: the socket, the server name and the time limit.
+  struct Handshake {
+    SocketHandle socket;
+    std::string hostName;
+    int32_t timeoutMs;
+  };
+  std::vector<Handshake> handshakes;
   SocketHandle lastSocket = 0;  // the socket CreateSocket handed out last
   // Registered for notifications now (registered and not cancelled or closed).
   bool IsRegistered(SocketHandle socket) const;
@@ -137,6 +145,8 @@ class FakePlatform : public Platform {
   int32_t Send(SocketHandle socket, const uint8_t* bytes, int32_t count, int32_t flags) override;
   bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override;
   int32_t CloseSocket(SocketHandle socket) override;
+  int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
+                          int32_t timeoutMs) override;
   int32_t LastError() override { return lastError_; }
   bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
                         int32_t error) override;

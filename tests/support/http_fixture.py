@@ -27,10 +27,15 @@ import sys
 import threading
 
 REASONS = {200: "OK", 301: "Moved Permanently", 302: "Found", 303: "See Other",
-           304: "Not Modified", 307: "Temporary Redirect", 404: "Not Found",
+           304: "Not Modified", 307: "Temporary Redirect", 400: "Bad Request", 404: "Not Found",
            500: "Internal Server Error"}
 TYPES = {".xml": "text/xml", ".rss": "text/xml", ".html": "text/html",
          ".txt": "text/plain", ".bin": "application/octet-stream"}
+
+
+def cycling_bytes(n):
+    """n bytes cycling through every byte value, 0 first."""
+    return (bytes(range(256)) * (n // 256 + 1))[:n]
 
 
 def response(code, body, headers=()):
@@ -61,7 +66,7 @@ def answer(root, request):
         return response(code, b"moved", [("Location", "/moved.html")])
     if path.startswith("/bytes/"):
         n = int(path[7:])
-        return response(200, bytes(i % 256 for i in range(n)), [("Content-Type", "application/octet-stream")])
+        return response(200, cycling_bytes(n), [("Content-Type", "application/octet-stream")])
     local = os.path.normpath(os.path.join(root, path.lstrip("/")))
     if not local.startswith(os.path.abspath(root)) or not os.path.isfile(local):
         return response(404, b"<html><body>Not Found</body></html>", [("Content-Type", "text/html")])
@@ -110,7 +115,7 @@ def held(conn, request):
         return False
     n = int(parts[1][6:])
     head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"
-    conn.sendall(head.encode("latin-1") + bytes(i % 256 for i in range(n)))
+    conn.sendall(head.encode("latin-1") + cycling_bytes(n))
     while conn.recv(4096):
         pass
     return True

@@ -84,6 +84,9 @@ std::wstring EnvText(const wchar_t* name) {
 }
 
 int32_t HttpPort() { return static_cast<int32_t>(_wtoi(EnvText(L"WEX_HTTP_PORT").c_str())); }
+int32_t PortOf(const wchar_t* variable) {
+  return static_cast<int32_t>(_wtoi(EnvText(variable).c_str()));
+}
 
 std::string ReadFile(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
@@ -566,6 +569,53 @@ TEST_F(WexloClient, RefusedRequestsPutTheMessageIntoFilePathAndRaiseNothing) {
   EXPECT_EQ(path.Text(), L"/x");
   EXPECT_TRUE(recorder_->events.empty());
   EXPECT_FALSE(Busy());
+}
+
+// Over HTTPS (the test CA is trusted by the suite's prefix): the same events
+// in the same order, Busy as for plain requests, the same rendering.
+TEST_F(WexloClient, SecureDownloadRaisesTheSameEventsAndRendersTheFeed) {
+  Var port(PortOf(L"WEX_HTTPS_PORT"));
+  ASSERT_EQ(Call(kPort, DISPATCH_PROPERTYPUT, {&port}, nullptr), S_OK);
+  Var server(L"https://localhost"), path(L"/garden.xml");
+  ASSERT_EQ(RequestFile(server, path), 0);
+  ASSERT_FALSE(recorder_->events.empty());
+  EXPECT_EQ(recorder_->events[0].id, kOnConnect);
+  EXPECT_EQ(recorder_->events[0].text, L"localhost");
+  ASSERT_TRUE(WaitForFinishes(1));
+  EXPECT_EQ(recorder_->Order(),
+            (std::vector<DISPID>{kOnConnect, kOnDisconnect, kOnDownloadFinish}));
+  EXPECT_EQ(LastFinish().code, 200);
+  EXPECT_TRUE(WaitUntilIdle());
+  Var items(10), descriptions = Var::Bool(true), html;
+  ASSERT_EQ(Call(kFormatCurRSS, DISPATCH_METHOD, {&items, &descriptions}, &html), S_OK);
+  EXPECT_EQ(html.Text(), WidenAscii(SiteFile("garden.expected.html")));
+}
+
+TEST_F(WexloClient, RefusedSecureRequestsGive116AndRaiseNothing) {
+  struct Case {
+    const wchar_t* server;
+    const wchar_t* port;
+    int32_t code;
+    std::wstring filePath;
+  } cases[] = {
+      {L"https://localhost", L"WEX_HTTPS_UNTRUSTED_PORT", 116,
+       Wide(PortableMessageText(116)) + L"-2146762487"},
+      {L"https://localhost", L"WEX_HTTPS_EXPIRED_PORT", 116,
+       Wide(PortableMessageText(116)) + L"-2146762495"},
+      {L"https://localhost", L"WEX_HTTPS_WRONGNAME_PORT", 116,
+       Wide(PortableMessageText(116)) + L"-2146762481"},
+      {L"HTTPS://localhost", L"WEX_HTTPS_PORT", 112, Wide(PortableMessageText(112))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::wstring(c.server) + L" " + c.port);
+    Var port(PortOf(c.port));
+    ASSERT_EQ(Call(kPort, DISPATCH_PROPERTYPUT, {&port}, nullptr), S_OK);
+    Var server(c.server), path(L"/garden.xml");
+    EXPECT_EQ(RequestFile(server, path), c.code);
+    EXPECT_EQ(path.Text(), c.filePath);
+    EXPECT_FALSE(Busy());
+  }
+  EXPECT_TRUE(recorder_->events.empty());
 }
 
 TEST_F(WexloClient, FormatCurRSSRendersTheServedFeed) {
