@@ -14,6 +14,7 @@
 #include "dialogs/portable/color_dialog_record.h"
 #include "dialogs/portable/file_dialog_record.h"
 #include "dialogs/portable/record_layouts.h"
+#include "dialogs/win32/dialog_look.h"
 
 namespace wex {
 
@@ -48,6 +49,7 @@ ustring RunFileDialog(const FileDialogRecord& record, FileDialogCall show) {
   ofn.lpstrTitle = title.c_str();
   ofn.Flags = record.Flags;
   ofn.lpstrDefExt = record.lpstrDefExt ? def_ext.c_str() : nullptr;
+  DialogLook look;
   if (!show(&ofn)) return ustring();  // cancelled, closed or failed
 
   ustring returned = AnsiToText(reinterpret_cast<const uint8_t*>(file.data()), kFileBufferLength);
@@ -82,6 +84,7 @@ void ShowColorDialog(int32_t& color) {
   cc.rgbResult = record.rgbResult;
   cc.lpCustColors = reinterpret_cast<COLORREF*>(record.custom_colors.data());
   cc.Flags = record.Flags;
+  DialogLook look;
   if (ChooseColorA(&cc)) color = static_cast<int32_t>(cc.rgbResult);
 }
 

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include "common/com/module_path.h"
 #include "dialogs/win32/com_handles.h"
 #include "velmora.h"  // generated from velmora.idl
 
@@ -19,26 +20,13 @@ LONG g_module_count = 0;
 void SetModuleInstance(HINSTANCE instance) { g_instance = instance; }
 HINSTANCE ModuleInstance() { return g_instance; }
 
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(g_instance, &path[0], static_cast<DWORD>(path.size()));
-    if (n == 0) return std::wstring();
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);  // cut short: try a larger buffer
-  }
-}
-
 void LockModule() { InterlockedIncrement(&g_module_count); }
 void UnlockModule() { InterlockedDecrement(&g_module_count); }
 bool ModuleInUse() { return InterlockedCompareExchange(&g_module_count, 0, 0) != 0; }
 
 HRESULT LoadOwnTypeLib(ITypeLib** out) {
   *out = nullptr;
-  std::wstring path = ModulePath();
+  std::wstring path = ModulePath(g_instance);
   if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
   return LoadTypeLibEx(path.c_str(), REGKIND_NONE, out);
 }

@@ -12,8 +12,6 @@ namespace wex {
 
 void SetModuleInstance(HINSTANCE instance);
 HINSTANCE ModuleInstance();
-// The full path of Velmora.dll; empty if the platform cannot tell it.
-std::wstring ModulePath();
 
 // Every object handed out (the class factory's references included) and every
 // LockServer(TRUE) counts once; the library may unload only at zero.
