@@ -33,7 +33,7 @@ using FileDialogCall = BOOL(APIENTRY*)(LPOPENFILENAMEA);
 ustring RunFileDialog(const FileDialogRecord& record, FileDialogCall show) {
   std::string filter = TextToAnsi(record.lpstrFilter);
   std::string title = TextToAnsi(record.lpstrTitle);
-  std::string def_ext = record.lpstrDefExt ? TextToAnsi(*record.lpstrDefExt) : std::string();
+  std::string defExt = record.lpstrDefExt ? TextToAnsi(*record.lpstrDefExt) : std::string();
   std::string initial = TextToAnsi(record.lpstrFile);
   // The buffer keeps its full length whatever the conversion made of it, so
   // the platform can never write past what nMaxFile promises.
@@ -48,7 +48,7 @@ ustring RunFileDialog(const FileDialogRecord& record, FileDialogCall show) {
   ofn.nMaxFile = record.nMaxFile;
   ofn.lpstrTitle = title.c_str();
   ofn.Flags = record.Flags;
-  ofn.lpstrDefExt = record.lpstrDefExt ? def_ext.c_str() : nullptr;
+  ofn.lpstrDefExt = record.lpstrDefExt ? defExt.c_str() : nullptr;
   DialogLook look;
   if (!show(&ofn)) return ustring();  // cancelled, closed or failed
 

@@ -6,8 +6,6 @@
 
 #include <oaidl.h>
 
-#include <string>
-
 namespace wex {
 
 void SetModuleInstance(HINSTANCE instance);
@@ -19,10 +17,9 @@ void LockModule();
 void UnlockModule();
 bool ModuleInUse();
 
-// The type library embedded in the library itself, so that IDispatch works
-// whether or not it is registered.
-HRESULT LoadOwnTypeLib(ITypeLib** out);
-// The description of _Browser's vtable, for DispInvoke.
+// The description of _Browser's vtable, for DispInvoke, from the type library
+// embedded in the library itself, so that IDispatch works whether or not it
+// is registered.
 HRESULT LoadBrowserTypeInfo(ITypeInfo** out);
 
 }  // namespace wex
