@@ -23,6 +23,7 @@ fi
 STAGE_WIN="$(winpath "$STAGE")"
 BIN="$ARCH_DIR/bin"
 WEXLO_CLSID='{1C4A0703-3322-411B-B0BD-9C243419E8B4}'
+OWN_VIEW=/reg:64; [ "$WEX_WIN_ARCH" = win32 ] && OWN_VIEW=/reg:32
 VELMORA_CLSID='{744A22E9-367A-4D88-88F7-23B0ABC821AA}'
 
 check() {  # check <name> <command...>
@@ -68,7 +69,7 @@ run_cmd "$WORK/install.log" install.cmd
 check install_exit_0 test $? -eq 0
 check install_says_wexlo has_line "$WORK/install.log" "Wexlo.exe: registered for all users."
 check install_says_done has_line "$WORK/install.log" "Installed for all users."
-check install_wexlo_key key_value "HKLM\\Software\\Classes\\CLSID\\$WEXLO_CLSID\\LocalServer32" /reg:64 "$STAGE_WIN\\Wexlo.exe"
+check install_wexlo_key key_value "HKLM\\Software\\Classes\\CLSID\\$WEXLO_CLSID\\LocalServer32" $OWN_VIEW "$STAGE_WIN\\Wexlo.exe"
 for kind in x86 x64; do
   [ -d "$STAGE/$kind" ] || continue
   view=/reg:32; [ $kind = x64 ] && view=/reg:64
@@ -91,7 +92,7 @@ check machine_install_leaves_registry_as_it_was same_as_before "$WORK/after-mach
 run_cmd "$WORK/install-user.log" install.cmd /user
 check install_user_exit_0 test $? -eq 0
 check install_user_says_wexlo has_line "$WORK/install-user.log" "Wexlo.exe: registered for the current user."
-check install_user_wexlo_key key_value "HKCU\\Software\\Classes\\CLSID\\$WEXLO_CLSID\\LocalServer32" /reg:64 "$STAGE_WIN\\Wexlo.exe"
+check install_user_wexlo_key key_value "HKCU\\Software\\Classes\\CLSID\\$WEXLO_CLSID\\LocalServer32" $OWN_VIEW "$STAGE_WIN\\Wexlo.exe"
 check install_user_not_machine_wide bash -c "! '$WINE' reg query 'HKLM\\Software\\Classes\\CLSID\\$WEXLO_CLSID' >/dev/null 2>&1"
 run_cmd "$WORK/uninstall-user.log" uninstall.cmd /user
 check uninstall_user_exit_0 test $? -eq 0
