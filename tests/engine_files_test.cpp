@@ -10,7 +10,6 @@ namespace {
 class EngineFiles : public EngineTest {
  protected:
   const ustring path = u"C:\\out\\news.xml";
-  const ustring temporary = u"C:\\out\\news.xml.wexlo-tmp";
 
   void Download(const std::string& body) {
     ASSERT_EQ(Request(), 0);
@@ -63,6 +62,8 @@ TEST_F(EngineFiles, BinarySaveWritesExactlyTheBody) {
   // Again over the file: the same content, written beside it and moved over.
   EXPECT_EQ(Save(true, true), 0);
   EXPECT_EQ(fake->files[path], body);
+  ASSERT_EQ(fake->newFiles.size(), 1u);
+  const ustring temporary = fake->newFiles[0];
   EXPECT_EQ(fake->files.count(temporary), 0u);
   ASSERT_EQ(fake->replacements.size(), 1u);
   EXPECT_EQ(fake->replacements[0], std::make_pair(temporary, path));
@@ -115,25 +116,122 @@ TEST_F(EngineFiles, AnEmptyPathIsNotWritten) {
 }
 
 TEST_F(EngineFiles, AFailedReplacementLeavesTheOldFile) {
+  using Script = std::function<void(FakePlatform&, const ustring&)>;
   struct Case {
     const char* name;
-    std::function<void(FakePlatform&, const ustring&)> script;
+    Script script;
   } cases[] = {
-      {"temporary not created", [](FakePlatform& f, const ustring& t) { f.uncreatable.insert(t); }},
-      {"temporary not written", [](FakePlatform& f, const ustring& t) { f.unwritable.insert(t); }},
-      {"temporary not closed", [](FakePlatform& f, const ustring& t) { f.unclosable.insert(t); }},
-      {"not replaced", [](FakePlatform& f, const ustring&) { f.replaceFails = true; }},
+      {"new file not written", [](FakePlatform& f, const ustring& t) { f.unwritable.insert(t); }},
+      {"new file not closed", [](FakePlatform& f, const ustring& t) { f.unclosable.insert(t); }},
   };
   Download("new content");
   for (const Case& c : cases) {
     for (bool binary : {false, true}) {
       *fake = FakePlatform();
       fake->files[path] = "old content";
-      c.script(*fake, temporary);
+      Script script = c.script;
+      fake->beforeNewFile = [this, script](const ustring& t) { script(*fake, t); };
       EXPECT_EQ(Save(binary, true), 3) << c.name;
       EXPECT_EQ(fake->files[path], "old content") << c.name;
-      EXPECT_EQ(fake->files.count(temporary), 0u) << c.name;
+      EXPECT_EQ(fake->files.size(), 1u) << c.name;  // nothing left beside it
     }
+  }
+}
+
+// The new content goes into a file of its own, with a short name in the
+// target's folder, whatever the length of the target's name.
+TEST_F(EngineFiles, TheNewContentIsWrittenBesideTheTargetUnderAShortName) {
+  const ustring longName = u"C:\\out\\" + ustring(250, u'n') + u".txt";
+  const ustring paths[] = {path, u"news.xml", u"C:news.xml", u"/srv/out/news.xml", longName};
+  Download("new");
+  for (const ustring& target : paths) {
+    *fake = FakePlatform();
+    fake->files[target] = "old";
+    EXPECT_EQ(engine->WriteBinaryFile1(target, true), 0);
+    EXPECT_EQ(fake->files[target], "new");
+    ASSERT_EQ(fake->newFiles.size(), 1u);
+    const ustring& temporary = fake->newFiles[0];
+    const size_t folderEnd = target.find_last_of(u"\\/:") + 1;  // 0 for a bare name
+    EXPECT_EQ(temporary.substr(0, folderEnd), target.substr(0, folderEnd));
+    EXPECT_EQ(temporary.find_first_of(u"\\/:", folderEnd), ustring::npos);
+    EXPECT_LE(temporary.size() - folderEnd, 16u);
+    EXPECT_TRUE(fake->createdFiles == std::vector<ustring>{temporary});  // never the target
+  }
+}
+
+// A name that is taken belongs to someone else: it is neither opened nor
+// removed, and the next name is tried.
+TEST_F(EngineFiles, ATakenNameIsLeftAloneAndAnotherTried) {
+  Download("new");
+  fake->files[path] = "old";
+  int taken = 0;
+  fake->beforeNewFile = [&](const ustring& t) {
+    if (taken < 3) {
+      fake->files[t] = "a stranger's file";
+      ++taken;
+    }
+  };
+  EXPECT_EQ(Save(true, true), 0);
+  EXPECT_EQ(fake->files[path], "new");
+  ASSERT_EQ(fake->newFiles.size(), 4u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(fake->files[fake->newFiles[i]], "a stranger's file");
+  EXPECT_EQ(fake->files.size(), 4u);
+  EXPECT_TRUE(fake->deletedFiles.empty());
+}
+
+// Where no file can be made beside the target (a folder that takes no new
+// files, every name taken, a target that cannot be moved over), the target
+// itself is overwritten, as deleting it and writing it anew would do.
+TEST_F(EngineFiles, WithoutANewFileBesideItTheTargetIsWrittenInPlace) {
+  using Script = std::function<void(FakePlatform&)>;
+  struct Case {
+    const char* name;
+    Script script;
+  } cases[] = {
+      {"folder refuses new files",
+       [](FakePlatform& f) {
+         f.beforeNewFile = [&f](const ustring& t) { f.uncreatable.insert(t); };
+       }},
+      {"every name taken",
+       [](FakePlatform& f) { f.beforeNewFile = [&f](const ustring& t) { f.files[t] = "x"; }; }},
+      {"not replaced", [](FakePlatform& f) { f.replaceFails = true; }},
+  };
+  Download("new content");
+  for (const Case& c : cases) {
+    for (bool binary : {false, true}) {
+      *fake = FakePlatform();
+      fake->files[path] = "old content that is longer";
+      c.script(*fake);
+      EXPECT_EQ(Save(binary, true), 0) << c.name;
+      EXPECT_EQ(fake->files[path], "new content") << c.name;
+      EXPECT_EQ(fake->createdFiles.back(), path) << c.name;
+      for (const ustring& t : fake->newFiles) {
+        if (fake->files.count(t) != 0) {
+          EXPECT_EQ(fake->files[t], "x") << c.name;
+        }
+      }
+    }
+  }
+  // A failure there too is a failure.
+  *fake = FakePlatform();
+  fake->files[path] = "old";
+  fake->replaceFails = true;
+  fake->unwritable.insert(path);
+  EXPECT_EQ(Save(true, true), 3);
+}
+
+TEST_F(EngineFiles, AReadOnlyFileIsNeverReplaced) {
+  Download("new");
+  for (bool binary : {false, true}) {
+    *fake = FakePlatform();
+    fake->files[path] = "old";
+    fake->readOnly.insert(path);
+    EXPECT_EQ(Save(binary, true), 3);
+    EXPECT_EQ(Save(binary, false), 1);
+    EXPECT_EQ(fake->files[path], "old");
+    EXPECT_TRUE(fake->newFiles.empty());
+    EXPECT_TRUE(fake->createdFiles.empty());
+    EXPECT_TRUE(fake->deletedFiles.empty());
   }
 }
 

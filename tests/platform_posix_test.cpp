@@ -3,12 +3,14 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -289,11 +291,7 @@ class PosixFilesTest : public PosixPlatformTest {
     char pattern[] = "/tmp/wex-files-XXXXXX";
     folder = mkdtemp(pattern);
   }
-  ~PosixFilesTest() override {
-    std::remove((folder + "/a.bin").c_str());
-    std::remove((folder + "/b.bin").c_str());
-    rmdir(folder.c_str());
-  }
+  ~PosixFilesTest() override { std::filesystem::remove_all(folder); }
   ustring Path(const char* name) { return FromUtf8(folder + "/" + name); }
   std::string Read(const char* name) {
     std::ifstream in(folder + "/" + name, std::ios::binary);
@@ -334,6 +332,41 @@ TEST_F(PosixFilesTest, PathsThatWouldNameAnotherFileAreRefused) {
   EXPECT_FALSE(platform.FileAttributes(Path("a.bin"), attributes));
   EXPECT_EQ(platform.CreateOutputFile(u""), nullptr);
   EXPECT_EQ(platform.CreateOutputFile(Path("missing/a.bin")), nullptr);
+}
+
+// A new file is only ever a new one: an existing name is reported taken and
+// its file left as it was.
+TEST_F(PosixFilesTest, NewFilesNeverOpenAnExistingOne) {
+  bool taken = true;
+  auto file = platform.CreateNewOutputFile(Path("a.bin"), taken);
+  ASSERT_NE(file, nullptr);
+  EXPECT_FALSE(taken);
+  EXPECT_TRUE(file->Write(reinterpret_cast<const uint8_t*>("mine"), 4));
+  EXPECT_TRUE(file->Close());
+
+  EXPECT_EQ(platform.CreateNewOutputFile(Path("a.bin"), taken), nullptr);
+  EXPECT_TRUE(taken);
+  EXPECT_EQ(Read("a.bin"), "mine");
+  EXPECT_EQ(platform.CreateNewOutputFile(Path("missing/a.bin"), taken), nullptr);
+  EXPECT_FALSE(taken);
+}
+
+// Without write permission for its owner a file counts as read-only (even
+// for root, whom the permission bits do not stop).
+TEST_F(PosixFilesTest, AFileWithoutOwnerWritePermissionIsReadOnly) {
+  auto file = platform.CreateOutputFile(Path("a.bin"));
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->Close());
+  const std::string native = folder + "/a.bin";
+  uint32_t attributes = 0;
+  ASSERT_TRUE(platform.FileAttributes(Path("a.bin"), attributes));
+  EXPECT_EQ(attributes & kFileAttributeReadOnly, 0u);
+  ASSERT_EQ(chmod(native.c_str(), 0444), 0);
+  ASSERT_TRUE(platform.FileAttributes(Path("a.bin"), attributes));
+  EXPECT_EQ(attributes & kFileAttributeReadOnly, kFileAttributeReadOnly);
+  ASSERT_EQ(chmod(native.c_str(), 0466), 0);  // others may write, the owner not
+  ASSERT_TRUE(platform.FileAttributes(Path("a.bin"), attributes));
+  EXPECT_EQ(attributes & kFileAttributeReadOnly, kFileAttributeReadOnly);
 }
 
 }  // namespace

@@ -23,6 +23,12 @@ constexpr hresult kE_POINTER = static_cast<hresult>(0x80004003);
 
 inline bool Failed(hresult hr) { return hr < 0; }
 
+// How many default values an object argument is followed through before
+// what is still an object counts as a value that does not convert. One level
+// is what a well-behaved object needs; an object whose default value is
+// itself would otherwise be asked for ever.
+constexpr int kMaxDefaultValueDepth = 8;
+
 class AutomationArg {  // one argument as the caller passed it (by reference)
  public:
   virtual ~AutomationArg() = default;
@@ -32,7 +38,9 @@ class AutomationArg {  // one argument as the caller passed it (by reference)
   // Values of a numeric type (Boolean and Empty included) and strings that
   // parse as a number; not dates, Null, errors, arrays.
   virtual bool IsNumeric() const = 0;
-  // Writes back into the caller's by-reference argument.
+  // Writes back into the caller's argument where it can hold a string; where
+  // it cannot (a reference to a number, say), the text is dropped and the
+  // call still succeeds, as for an argument passed by value.
   virtual hresult SetString(const ustring& value) = 0;
 };
 

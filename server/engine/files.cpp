@@ -1,11 +1,14 @@
 // Saving the body as text or as the received bytes.
 //
 // A save reports what happened: 0 written, 1 an existing file kept (IfDelete
-// false), 2 nothing to save, 3 not written. An existing file is replaced only
-// once the new content is completely written beside it, so a failed save
-// leaves it as it was.
+// false), 2 nothing to save, 3 not written. An existing file is replaced by a
+// complete new one written beside it under a fresh name, so a failed save
+// leaves it as it was; only where no file can be made beside it is it
+// overwritten in place, as deleting it and writing it anew would do. A
+// read-only file is never replaced.
 #include <functional>
 #include <new>
+#include <random>
 #include <string>
 
 #include "common/codepage.h"
@@ -19,16 +22,16 @@ constexpr int32_t kKept = 1;
 constexpr int32_t kNothingToSave = 2;
 constexpr int32_t kNotWritten = 3;
 
-// The new content of an existing file is written here first, in the same
-// folder, so that the replacement is one rename on the same volume.
-constexpr char16_t kTemporarySuffix[] = u".wexlo-tmp";
+// Names tried for the new content before the save gives up on a file beside
+// the target; each is taken only by an unlucky collision.
+constexpr int kTemporaryAttempts = 16;
 
 using BodyWriter = std::function<bool(OutputFile&)>;
 
-// Creates `path`, writes the body and closes it. A file this call created and
-// could not complete is removed again.
-bool WriteWholeFile(Platform& platform, const ustring& path, const BodyWriter& writeBody) {
-  std::unique_ptr<OutputFile> file = platform.CreateOutputFile(path);
+// Writes the body into the opened file and closes it. A file that could not
+// be completed is removed again.
+bool WriteAndClose(Platform& platform, const ustring& path, std::unique_ptr<OutputFile> file,
+                   const BodyWriter& writeBody) {
   if (!file) return false;
   bool written = writeBody(*file);
   bool closed = file->Close();
@@ -38,19 +41,84 @@ bool WriteWholeFile(Platform& platform, const ustring& path, const BodyWriter& w
   return false;
 }
 
+// Creates (or empties) `path` and writes the body into it.
+bool WriteWholeFile(Platform& platform, const ustring& path, const BodyWriter& writeBody) {
+  return WriteAndClose(platform, path, platform.CreateOutputFile(path), writeBody);
+}
+
+bool IsReadOnly(Platform& platform, const ustring& path) {
+  uint32_t attributes = 0;
+  return platform.FileAttributes(path, attributes) && (attributes & kFileAttributeReadOnly) != 0;
+}
+
+// The folder part of a path, separator included ("" for a bare name), so
+// that a name put after it lands in the target's folder.
+ustring FolderOf(const ustring& path) {
+  const size_t end = path.find_last_of(u"\\/:");
+  return end == ustring::npos ? ustring() : path.substr(0, end + 1);
+}
+
+// Short names that differ from one call to the next in a process and from
+// one process to another: "~wx", eight hexadecimal digits, ".tmp". Far below
+// any name-length limit, whatever the length of the target's name.
+ustring NextTemporaryName() {
+  static uint32_t state = [] {
+    try {
+      return static_cast<uint32_t>(std::random_device()());
+    } catch (...) {
+      return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&state));
+    }
+  }();
+  state = state * 1664525u + 1013904223u;  // full period: no repeats in a process
+  static const char16_t kDigits[] = u"0123456789abcdef";
+  ustring name = u"~wx";
+  for (int shift = 28; shift >= 0; shift -= 4) name += kDigits[(state >> shift) & 0xF];
+  return name + u".tmp";
+}
+
+enum class Replacement { kReplaced, kFailed, kNoFileBeside };
+
+// Writes the new content into a new file beside `path` and moves it over
+// `path`. Never opens an existing file: a taken name is skipped.
+Replacement ReplaceThroughNewFile(Platform& platform, const ustring& path,
+                                  const BodyWriter& writeBody) {
+  const ustring folder = FolderOf(path);
+  for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    const ustring temporary = folder + NextTemporaryName();
+    bool nameTaken = false;
+    std::unique_ptr<OutputFile> file = platform.CreateNewOutputFile(temporary, nameTaken);
+    if (!file) {
+      if (nameTaken) continue;
+      return Replacement::kNoFileBeside;  // the folder takes no new files
+    }
+    if (!WriteAndClose(platform, temporary, std::move(file), writeBody))
+      return Replacement::kFailed;
+    if (platform.ReplaceFile(temporary, path)) return Replacement::kReplaced;
+    // The target cannot be replaced (a file system without that move, a
+    // sharing mode that forbids it); it may still be written.
+    platform.DeleteFileAnsi(temporary);
+    return Replacement::kNoFileBeside;
+  }
+  return Replacement::kNoFileBeside;
+}
+
 // The steps both saves share; they differ only in how the body is written.
 int32_t Save(Platform& platform, const ustring& path, bool exists, bool ifDelete, bool haveBody,
              const BodyWriter& writeBody) {
   if (exists && !ifDelete) return kKept;
   if (!haveBody) return kNothingToSave;  // an existing file is left untouched
   if (!exists) return WriteWholeFile(platform, path, writeBody) ? kWritten : kNotWritten;
-  const ustring temporary = path + kTemporarySuffix;
-  if (!WriteWholeFile(platform, temporary, writeBody)) return kNotWritten;
-  if (!platform.ReplaceFile(temporary, path)) {
-    platform.DeleteFileAnsi(temporary);
-    return kNotWritten;
+  // Windows refuses to delete a read-only file; the save fails on every platform alike.
+  if (IsReadOnly(platform, path)) return kNotWritten;
+  switch (ReplaceThroughNewFile(platform, path, writeBody)) {
+    case Replacement::kReplaced:
+      return kWritten;
+    case Replacement::kFailed:
+      return kNotWritten;
+    case Replacement::kNoFileBeside:
+      break;
   }
-  return kWritten;
+  return WriteWholeFile(platform, path, writeBody) ? kWritten : kNotWritten;
 }
 
 }  // namespace

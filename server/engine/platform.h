@@ -43,7 +43,8 @@ constexpr int32_t kWSANOTINITIALISED = 10093;
 // The connection-state flag for a connection through a proxy server.
 constexpr uint32_t kInternetConnectionProxy = 0x04;
 
-// File attribute bit of a folder.
+// File attribute bits: a read-only file, a folder.
+constexpr uint32_t kFileAttributeReadOnly = 0x01;
 constexpr uint32_t kFileAttributeDirectory = 0x10;
 
 // The 16-byte IPv4 socket address handed to Connect.
@@ -120,6 +121,15 @@ class Platform {
   // Creates the file, or empties an existing one, for sequential output;
   // null when it cannot be opened.
   virtual std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) = 0;
+  // Creates a new file for sequential output and never opens an existing one
+  // (CreateFileW with CREATE_NEW, open with O_EXCL); null when it cannot be
+  // created, with nameTaken set when that is because the name exists already.
+  // A platform without it makes no new files: saves then write in place.
+  virtual std::unique_ptr<OutputFile> CreateNewOutputFile(const ustring& path, bool& nameTaken) {
+    (void)path;
+    nameTaken = false;
+    return nullptr;
+  }
   // Moves `from` over `to`, replacing `to` if it exists, in one step where the
   // file system allows (MoveFileExW with MOVEFILE_REPLACE_EXISTING, rename).
   virtual bool ReplaceFile(const ustring& from, const ustring& to) = 0;

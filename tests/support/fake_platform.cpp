@@ -188,6 +188,7 @@ bool FakePlatform::FileAttributes(const ustring& path, uint32_t& attributes) {
   }
   if (files.count(path) != 0) {
     attributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+    if (readOnly.count(path) != 0) attributes |= kFileAttributeReadOnly;
     return true;
   }
   return false;
@@ -204,6 +205,15 @@ std::unique_ptr<OutputFile> FakePlatform::CreateOutputFile(const ustring& path) 
   createdFiles.push_back(path);
   files[path].clear();
   return std::make_unique<MemoryFile>(*this, path);
+}
+
+std::unique_ptr<OutputFile> FakePlatform::CreateNewOutputFile(const ustring& path,
+                                                              bool& nameTaken) {
+  newFiles.push_back(path);
+  if (beforeNewFile) beforeNewFile(path);
+  nameTaken = files.count(path) != 0 || folders.count(path) != 0;
+  if (nameTaken) return nullptr;
+  return CreateOutputFile(path);
 }
 
 bool FakePlatform::ReplaceFile(const ustring& from, const ustring& to) {

@@ -105,6 +105,11 @@ class FakePlatform : public Platform {
   std::set<ustring> unclosable;   // Close fails
   std::set<ustring> undeletable;  // DeleteFileAnsi fails
   bool replaceFails = false;
+  std::set<ustring> readOnly;  // FileAttributes reports them read-only
+  // Runs before CreateNewOutputFile looks at its name, so that a test can
+  // script what meets it (a file already there, an uncreatable name).
+  std::function<void(const ustring& path)> beforeNewFile;
+  std::vector<ustring> newFiles;  // every name CreateNewOutputFile was asked for
   std::vector<ustring> createdFiles;
   std::vector<ustring> deletedFiles;
   std::vector<std::pair<ustring, ustring>> replacements;
@@ -126,6 +131,7 @@ class FakePlatform : public Platform {
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
   bool DeleteFileAnsi(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;
+  std::unique_ptr<OutputFile> CreateNewOutputFile(const ustring& path, bool& nameTaken) override;
   bool ReplaceFile(const ustring& from, const ustring& to) override;
 
  private:

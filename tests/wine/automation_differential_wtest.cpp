@@ -29,6 +29,9 @@
 namespace wex {
 namespace {
 
+// The portable rules are those of en-US; the platform's are asked in it too.
+constexpr LCID kEnUs = 0x0409;
+
 // The same value as the caller's VARIANT.
 UniqueVariant ToComVariant(const Variant& value) {
   UniqueVariant out;
@@ -545,8 +548,8 @@ void ExpectSameResults(Variant value, int& compared) {
   V_VT(reference.get()) = VT_BYREF | VT_VARIANT;
   V_VARIANTREF(reference.get()) = plain.get();
   VariantArg portable(value);
-  ComVariantArg com_plain(plain.get());
-  ComVariantArg com_reference(reference.get());
+  ComVariantArg com_plain(plain.get(), kEnUs);
+  ComVariantArg com_reference(reference.get(), kEnUs);
   for (int op = 0; op < kOperations; ++op) {
     const Operation o = static_cast<Operation>(op);
     const std::string expected = Result(com_plain, o);
@@ -575,7 +578,7 @@ TEST(AutomationDifferential, RowsWhereWineIsWrongGiveTheRightValue) {
         << kOperationNames[row.op] << " of " << Describe(row.value) << ": " << row.why;
     UniqueVariant com = ToComVariant(row.value);
     // Still documented as wrong: if Wine is mended, the row can move to the table.
-    EXPECT_NE(Result(ComVariantArg(com.get()), row.op), row.expected)
+    EXPECT_NE(Result(ComVariantArg(com.get(), kEnUs), row.op), row.expected)
         << Describe(row.value) << " now agrees under Wine; move it into the table";
   }
 }
@@ -614,12 +617,14 @@ TEST(AutomationWriteBack, PlainVariantIsReplaced) {
   EXPECT_EQ(SysStringLen(V_BSTR(arg.get())), 0u);
 }
 
+// The text is dropped, as for an argument passed by value: the member still
+// returns its number.
 TEST(AutomationWriteBack, ReferenceToANumberCannotHoldAString) {
   LONG number = 81;
   VARIANT arg;
   V_VT(&arg) = VT_BYREF | VT_I4;
   V_I4REF(&arg) = &number;
-  EXPECT_EQ(ComVariantArg(&arg).SetString(u"text"), kDISP_E_TYPEMISMATCH);
+  EXPECT_EQ(ComVariantArg(&arg).SetString(u"text"), kS_OK);
   EXPECT_EQ(number, 81);
   ustring text;
   EXPECT_EQ(ComVariantArg(&arg).ToString(text), kS_OK);
@@ -691,6 +696,96 @@ TEST(AutomationObjects, ObjectConvertsThroughItsDefaultValue) {
   V_DISPATCH(&arg) = &word;
   EXPECT_FALSE(ComVariantArg(&arg).IsNumeric());
   EXPECT_EQ(object.references(), 1u);  // nothing kept or leaked
+}
+
+// An object whose default value is another object (itself, by default),
+// counting how often it is asked.
+class ObjectValuedObject final : public IDispatch {
+ public:
+  ObjectValuedObject() : next_(this) {}
+  void SetNext(IDispatch* next) { next_ = next; }
+  int asked = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }  // lives on the stack
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*,
+                                   VARIANT* result, EXCEPINFO*, UINT*) override {
+    if (id != DISPID_VALUE || (flags & DISPATCH_PROPERTYGET) == 0) return DISP_E_MEMBERNOTFOUND;
+    ++asked;
+    next_->AddRef();
+    V_VT(result) = VT_DISPATCH;
+    V_DISPATCH(result) = next_;
+    return S_OK;
+  }
+
+  ULONG references() const { return references_; }
+
+ private:
+  IDispatch* next_;
+  ULONG references_ = 1;
+};
+
+// Objects whose default values are objects, as deep as the limit allows and
+// one deeper, and one whose default value is itself (the VBScript class whose
+// Default Property Get returns Me): every conversion stops after a bounded
+// number of questions, and what is still an object does not convert.
+TEST(AutomationObjects, DefaultValuesAreFollowedToABoundedDepth) {
+  struct Case {
+    int objects;  // in the chain before the value "81"; 0: one object that is its own value
+    bool converts;
+  } cases[] = {
+      {1, true}, {kMaxDefaultValueDepth, true}, {kMaxDefaultValueDepth + 1, false}, {0, false}};
+  for (const Case& c : cases) {
+    DefaultValueObject end(L"81");
+    std::vector<ObjectValuedObject> chain(c.objects > 1 ? c.objects - 1 : 1);
+    for (size_t i = 0; i + 1 < chain.size(); ++i) chain[i].SetNext(&chain[i + 1]);
+    if (c.objects > 0) chain.back().SetNext(&end);
+    IDispatch* first = c.objects == 1 ? static_cast<IDispatch*>(&end) : &chain[0];
+    for (VARTYPE vt :
+         {VARTYPE(VT_DISPATCH), VARTYPE(VT_UNKNOWN), VARTYPE(VT_BYREF | VT_DISPATCH)}) {
+      IDispatch* slot = first;
+      VARIANT arg;
+      V_VT(&arg) = vt;
+      if (vt == VT_DISPATCH) V_DISPATCH(&arg) = first;
+      if (vt == VT_UNKNOWN) V_UNKNOWN(&arg) = first;
+      if (vt == (VT_BYREF | VT_DISPATCH)) V_DISPATCHREF(&arg) = &slot;
+      ComVariantArg com(&arg);
+      int32_t port = 0;
+      ustring text;
+      bool flag = false;
+      const hresult expected = c.converts ? kS_OK : kDISP_E_TYPEMISMATCH;
+      EXPECT_EQ(com.ToInt32(port), expected) << c.objects << " objects, vt " << vt;
+      EXPECT_EQ(com.ToString(text), expected) << c.objects << " objects, vt " << vt;
+      EXPECT_EQ(com.ToBool(flag), expected) << c.objects << " objects, vt " << vt;
+      EXPECT_EQ(com.IsNumeric(), c.converts) << c.objects << " objects, vt " << vt;
+      if (c.converts) {
+        EXPECT_EQ(port, 81);
+      }
+    }
+    int asked = 0;
+    for (const ObjectValuedObject& o : chain) asked += o.asked;
+    EXPECT_LE(asked, 3 * 4 * kMaxDefaultValueDepth) << c.objects << " objects";
+    for (const ObjectValuedObject& o : chain) EXPECT_EQ(o.references(), 1u);
+    EXPECT_EQ(end.references(), 1u);
+  }
 }
 
 }  // namespace

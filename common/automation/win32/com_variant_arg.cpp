@@ -1,49 +1,100 @@
 #include "common/automation/win32/com_variant_arg.h"
 
+#include <utility>
+
 #include "common/automation/win32/unique_bstr.h"
 #include "common/automation/win32/unique_variant.h"
 
 namespace wex {
 namespace {
 
-// How deep VT_BYREF|VT_VARIANT chains and default values of objects are
-// followed; a well-behaved caller needs one level.
-constexpr int kMaxIndirections = 8;
+// How deep VT_BYREF|VT_VARIANT chains are followed; a well-behaved caller
+// needs one level.
+constexpr int kMaxReferences = 8;
 
 // The variant a VT_BYREF|VT_VARIANT argument stands for.
 const VARIANT* Referenced(const VARIANT* v) {
-  for (int i = 0; i < kMaxIndirections && v != nullptr && V_VT(v) == (VT_BYREF | VT_VARIANT); ++i) {
+  for (int i = 0; i < kMaxReferences && v != nullptr && V_VT(v) == (VT_BYREF | VT_VARIANT); ++i) {
     v = V_VARIANTREF(v);
   }
   return v;
 }
 
-hresult ChangeType(const VARIANT* arg, VARTYPE target, UniqueVariant& out) {
-  const VARIANT* source = Referenced(arg);
-  if (source == nullptr) return kE_POINTER;
-  // VariantChangeTypeEx follows the other VT_BYREF types and asks an object
-  // for its default value itself.
-  return VariantChangeTypeEx(out.put(), const_cast<VARIANT*>(source), kArgumentLocale,
+// Owns one IDispatch reference for the length of a call into it.
+class DispatchRef {
+ public:
+  DispatchRef() = default;
+  DispatchRef(const DispatchRef&) = delete;
+  DispatchRef& operator=(const DispatchRef&) = delete;
+  ~DispatchRef() {
+    if (p_ != nullptr) p_->Release();
+  }
+  IDispatch** put() { return &p_; }
+  IDispatch* get() const { return p_; }
+
+ private:
+  IDispatch* p_ = nullptr;
+};
+
+// The object a value holds (VT_DISPATCH or VT_UNKNOWN, also by reference),
+// or null: for a value of another kind, and for an empty object reference
+// (Nothing), which the platform's conversions judge themselves.
+IUnknown* ObjectOf(const VARIANT* v) {
+  if ((V_VT(v) & VT_ARRAY) != 0) return nullptr;
+  const bool byReference = (V_VT(v) & VT_BYREF) != 0;
+  switch (V_VT(v) & VT_TYPEMASK) {
+    case VT_DISPATCH:
+      if (byReference) return V_DISPATCHREF(v) != nullptr ? *V_DISPATCHREF(v) : nullptr;
+      return V_DISPATCH(v);
+    case VT_UNKNOWN:
+      if (byReference) return V_UNKNOWNREF(v) != nullptr ? *V_UNKNOWNREF(v) : nullptr;
+      return V_UNKNOWN(v);
+    default:
+      return nullptr;
+  }
+}
+
+// The value an argument stands for, with its objects replaced by their
+// default values as the platform's conversions would take them, but at most
+// kMaxDefaultValueDepth times: the platform itself follows an object whose
+// default value is itself until the stack runs out. `holder` keeps a fetched
+// value alive for as long as `value` points into it.
+hresult ResolveValue(const VARIANT* arg, LCID locale, UniqueVariant& holder,
+                     const VARIANT*& value) {
+  value = Referenced(arg);
+  if (value == nullptr) return kE_POINTER;
+  for (int depth = 0;; ++depth) {
+    IUnknown* object = ObjectOf(value);
+    if (object == nullptr) return kS_OK;
+    if (depth == kMaxDefaultValueDepth) return kDISP_E_TYPEMISMATCH;
+    DispatchRef dispatch;
+    if (FAILED(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.put()))) ||
+        dispatch.get() == nullptr)
+      return kDISP_E_TYPEMISMATCH;
+    DISPPARAMS noArguments = {nullptr, nullptr, 0, 0};
+    UniqueVariant next;
+    HRESULT hr = dispatch.get()->Invoke(DISPID_VALUE, IID_NULL, locale, DISPATCH_PROPERTYGET,
+                                        &noArguments, next.put(), nullptr, nullptr);
+    if (FAILED(hr)) return kDISP_E_TYPEMISMATCH;  // no default value: as the platform says
+    holder = std::move(next);
+    value = Referenced(holder.get());
+    if (value == nullptr) return kDISP_E_TYPEMISMATCH;
+  }
+}
+
+hresult ChangeType(const VARIANT* arg, LCID locale, VARTYPE target, UniqueVariant& out) {
+  UniqueVariant holder;
+  const VARIANT* source = nullptr;
+  hresult hr = ResolveValue(arg, locale, holder, source);
+  if (Failed(hr)) return hr;
+  // VariantChangeTypeEx follows the other VT_BYREF types itself.
+  return VariantChangeTypeEx(out.put(), const_cast<VARIANT*>(source), locale,
                              kArgumentConversionFlags, target);
 }
 
-bool IsNumericVariant(const VARIANT* v, int depth);
-
-// The default value of an object (its DISPID_VALUE property), as the
-// conversions would take it.
-bool IsNumericObject(IDispatch* object, int depth) {
-  if (object == nullptr || depth >= kMaxIndirections) return false;
-  DISPPARAMS no_arguments = {nullptr, nullptr, 0, 0};
-  UniqueVariant value;
-  HRESULT hr = object->Invoke(DISPID_VALUE, IID_NULL, kArgumentLocale, DISPATCH_PROPERTYGET,
-                              &no_arguments, value.put(), nullptr, nullptr);
-  return SUCCEEDED(hr) && IsNumericVariant(value.get(), depth + 1);
-}
-
-bool IsNumericVariant(const VARIANT* v, int depth) {
-  v = Referenced(v);
-  if (v == nullptr || (V_VT(v) & VT_ARRAY) != 0) return false;
-  const bool by_reference = (V_VT(v) & VT_BYREF) != 0;
+bool IsNumericValue(const VARIANT* v, LCID locale) {
+  if ((V_VT(v) & VT_ARRAY) != 0) return false;
+  const bool byReference = (V_VT(v) & VT_BYREF) != 0;
   switch (V_VT(v) & VT_TYPEMASK) {
     case VT_EMPTY:
     case VT_BOOL:
@@ -63,16 +114,14 @@ bool IsNumericVariant(const VARIANT* v, int depth) {
     case VT_DECIMAL:
       return true;
     case VT_BSTR: {
-      BSTR text = by_reference ? *V_BSTRREF(v) : V_BSTR(v);
+      BSTR text = byReference ? (V_BSTRREF(v) != nullptr ? *V_BSTRREF(v) : nullptr) : V_BSTR(v);
       wchar_t empty[] = L"";
       double number = 0.0;
-      return SUCCEEDED(VarR8FromStr(text != nullptr ? text : empty, kArgumentLocale,
-                                    kArgumentConversionFlags, &number));
+      return SUCCEEDED(
+          VarR8FromStr(text != nullptr ? text : empty, locale, kArgumentConversionFlags, &number));
     }
-    case VT_DISPATCH:
-      return IsNumericObject(by_reference ? *V_DISPATCHREF(v) : V_DISPATCH(v), depth);
     default:
-      return false;  // dates, Null, errors, other objects
+      return false;  // dates, Null, errors, objects without a value
   }
 }
 
@@ -80,7 +129,7 @@ bool IsNumericVariant(const VARIANT* v, int depth) {
 
 hresult ComVariantArg::ToString(ustring& out) const {
   UniqueVariant text;
-  hresult hr = ChangeType(arg_, VT_BSTR, text);
+  hresult hr = ChangeType(arg_, locale_, VT_BSTR, text);
   if (Failed(hr)) return hr;
   out = BstrText(V_BSTR(text.get()));
   return kS_OK;
@@ -88,7 +137,7 @@ hresult ComVariantArg::ToString(ustring& out) const {
 
 hresult ComVariantArg::ToInt32(int32_t& out) const {
   UniqueVariant number;
-  hresult hr = ChangeType(arg_, VT_I4, number);
+  hresult hr = ChangeType(arg_, locale_, VT_I4, number);
   if (Failed(hr)) return hr;
   out = V_I4(number.get());
   return kS_OK;
@@ -96,32 +145,36 @@ hresult ComVariantArg::ToInt32(int32_t& out) const {
 
 hresult ComVariantArg::ToBool(bool& out) const {
   UniqueVariant flag;
-  hresult hr = ChangeType(arg_, VT_BOOL, flag);
+  hresult hr = ChangeType(arg_, locale_, VT_BOOL, flag);
   if (Failed(hr)) return hr;
   out = V_BOOL(flag.get()) != VARIANT_FALSE;
   return kS_OK;
 }
 
-bool ComVariantArg::IsNumeric() const { return IsNumericVariant(arg_, 0); }
+bool ComVariantArg::IsNumeric() const {
+  UniqueVariant holder;
+  const VARIANT* value = nullptr;
+  return !Failed(ResolveValue(arg_, locale_, holder, value)) && IsNumericValue(value, locale_);
+}
 
 hresult ComVariantArg::SetString(const ustring& value) {
   if (arg_ == nullptr) return kE_POINTER;
+  const VARTYPE vt = V_VT(arg_);
+  VARIANT* target = arg_;
+  if (vt == (VT_BYREF | VT_VARIANT)) {
+    target = V_VARIANTREF(arg_);
+    if (target == nullptr) return kE_POINTER;
+  } else if (vt != (VT_BYREF | VT_BSTR) && (vt & VT_BYREF) != 0) {
+    return kS_OK;  // a reference to a number cannot hold the text: it is dropped
+  }
   UniqueBstr text = UniqueBstr::FromText(value);
   if (!text) return kE_OUTOFMEMORY;
-  const VARTYPE vt = V_VT(arg_);
   if (vt == (VT_BYREF | VT_BSTR)) {
     BSTR* slot = V_BSTRREF(arg_);
     if (slot == nullptr) return kE_POINTER;
     SysFreeString(*slot);
     *slot = text.release();
     return kS_OK;
-  }
-  VARIANT* target = arg_;
-  if (vt == (VT_BYREF | VT_VARIANT)) {
-    target = V_VARIANTREF(arg_);
-    if (target == nullptr) return kE_POINTER;
-  } else if ((vt & VT_BYREF) != 0) {
-    return kDISP_E_TYPEMISMATCH;  // a reference to a number cannot hold a string
   }
   HRESULT hr = VariantClear(target);
   if (FAILED(hr)) return hr;

@@ -3,25 +3,15 @@
 #include <new>
 
 #include "common/automation/win32/com_variant_arg.h"
+#include "common/automation/win32/unique_variant.h"
 #include "server/downloader/com/error_info.h"
+#include "server/downloader/com/guarded.h"
 #include "server/downloader/com/server_lifetime.h"
 #include "server/downloader/com/type_library.h"
 #include "server/downloader/com/variant_results.h"
 
 namespace wex {
 namespace {
-
-// Nothing thrown inside a member may cross the COM boundary.
-template <class F>
-HRESULT Guarded(F&& body) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
-}
 
 // The arguments of one raise to one sink: fresh copies of the event's values,
 // each passed by reference, in the reverse order DISPPARAMS wants. What the
@@ -71,6 +61,62 @@ class ExceptionInfo {
 
 // Members that pass an automation error to the caller leave error info.
 HRESULT Loud(HRESULT hr) { return ReportAutomationError(hr); }
+
+// The arguments a member writes its message text into, by position.
+struct TextArgument {
+  DISPID member;
+  UINT position;
+};
+constexpr TextArgument kTextArguments[] = {
+    {0x60030006, 0},  // StartUp(ErrString)
+    {0x60030007, 1},  // RequestFile(Server, FilePath)
+};
+
+// The caller's VARIANT for the argument at `position`, named or positional.
+VARIANT* ArgumentAt(DISPPARAMS* params, UINT position) {
+  if (params == nullptr || params->rgvarg == nullptr) return nullptr;
+  for (UINT i = 0; i < params->cNamedArgs && i < params->cArgs; ++i) {
+    if (params->rgdispidNamedArgs != nullptr &&
+        params->rgdispidNamedArgs[i] == static_cast<DISPID>(position))
+      return &params->rgvarg[i];
+  }
+  const UINT positional =
+      params->cArgs - (params->cNamedArgs < params->cArgs ? params->cNamedArgs : params->cArgs);
+  if (position >= positional) return nullptr;
+  return &params->rgvarg[params->cArgs - 1 - position];
+}
+
+// A text argument the caller passed by value as anything but a string (a
+// JScript StartUp(0), RequestFile("", 5)) cannot take the text back: the
+// dispatcher would convert the text into the caller's type after the call and
+// fail the whole call. Such an argument is handed to the member as a
+// reference to a copy of its own, whose text is dropped; the member's number
+// still reaches the caller. The caller's VARIANT is put back as it was.
+class ByValueTextArgument {
+ public:
+  ByValueTextArgument(DISPID member, DISPPARAMS* params) {
+    for (const TextArgument& text : kTextArguments) {
+      if (text.member != member) continue;
+      VARIANT* arg = ArgumentAt(params, text.position);
+      if (arg == nullptr || (V_VT(arg) & VT_BYREF) != 0 || V_VT(arg) == VT_BSTR) return;
+      if (FAILED(VariantCopy(copy_.get(), arg))) return;  // the member then sees the original
+      arg_ = arg;
+      original_ = *arg;
+      V_VT(arg) = VT_BYREF | VT_VARIANT;
+      V_VARIANTREF(arg) = copy_.get();
+    }
+  }
+  ByValueTextArgument(const ByValueTextArgument&) = delete;
+  ByValueTextArgument& operator=(const ByValueTextArgument&) = delete;
+  ~ByValueTextArgument() {
+    if (arg_ != nullptr) *arg_ = original_;
+  }
+
+ private:
+  VARIANT* arg_ = nullptr;
+  VARIANT original_ = {};
+  UniqueVariant copy_;
+};
 
 }  // namespace
 
@@ -162,6 +208,7 @@ HRESULT DownloaderObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPP
   if (FAILED(hr)) return hr;
   // A script may release the object from inside an event raised by the call.
   ComPtr<IUnknown> self(static_cast<_Downloader*>(this));
+  ByValueTextArgument byValue(id, params);
   return DispInvoke(static_cast<_Downloader*>(this), info.Get(), id, flags, params, result,
                     exception, argError);
 }

@@ -13,7 +13,16 @@
 namespace wex {
 namespace {
 
+// Codes of the script engines' own range (FACILITY_CONTROL, 0x800A....),
+// such as 0x800A005B "Object variable or With block variable not set": the
+// engine shows its own text, in the user's language, when the description
+// is left empty.
+bool ScriptEngineKnows(HRESULT hr) {
+  return (static_cast<unsigned long>(hr) & 0xFFFF0000ul) == 0x800A0000ul;
+}
+
 std::wstring DescriptionOf(HRESULT hr) {
+  if (ScriptEngineKnows(hr)) return std::wstring();
   wchar_t* text = nullptr;
   DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -45,7 +54,7 @@ HRESULT ReportAutomationError(HRESULT hr) {
   std::wstring description = DescriptionOf(hr);
   create->SetGUID(IID__Downloader);
   create->SetSource(const_cast<LPOLESTR>(L"Wexlo.Downloader"));
-  create->SetDescription(&description[0]);
+  if (!description.empty()) create->SetDescription(&description[0]);
   ComPtr<IErrorInfo> info;
   if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.PutVoid())))
     SetErrorInfo(0, info.Get());

@@ -8,8 +8,9 @@
 namespace wex {
 
 // Sets the thread's error info for hr (source "Wexlo.Downloader", interface
-// _Downloader, the system's text for hr) and returns hr. Success codes pass
-// through and clear any stale error info.
+// _Downloader, the system's text for hr; no text for a code of the script
+// engines' range 0x800A...., whose text the engine has) and returns hr.
+// Success codes pass through and clear any stale error info.
 HRESULT ReportAutomationError(HRESULT hr);
 
 }  // namespace wex

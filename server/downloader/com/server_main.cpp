@@ -8,7 +8,8 @@
 // by COM (-Embedding) the program runs one apartment thread: it registers the
 // class object for a single activation, runs the message loop (which also
 // delivers the engine's socket notifications) and ends when the last object
-// and lock are gone.
+// and lock are gone, or when no object came within the grace period after
+// its start.
 #include <windows.h>
 
 #include <objbase.h>
@@ -118,6 +119,7 @@ int Serve() {
   HRESULT hr = CoRegisterClassObject(CLSID_Downloader, &factory, CLSCTX_LOCAL_SERVER,
                                      REGCLS_SINGLEUSE, &cookie);
   if (FAILED(hr)) return 1;
+  ServerStartGracePeriod();
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -14,6 +14,10 @@ namespace wex {
 // A BSTR holding text; null (the empty string to automation) when the
 // allocation fails.
 inline BSTR AllocText(const ustring& text) {
+  // The length prefix of a BSTR counts bytes in 32 bits: a longer text does
+  // not fit, and must not be cut to its length modulo 2^32.
+  constexpr size_t kMostCharacters = (0xFFFFFFFFu - 6u) / sizeof(OLECHAR);
+  if (text.size() >= kMostCharacters) return nullptr;
   return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
                            static_cast<UINT>(text.size()));
 }

@@ -13,7 +13,6 @@
 namespace wex {
 namespace {
 
-constexpr uint32_t kFileAttributeReadOnly = 0x01;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 
 // The path for the system calls, or false for one they would misread: an
@@ -92,6 +91,22 @@ std::unique_ptr<OutputFile> PosixPlatform::CreateOutputFile(const ustring& path)
     fd = open(native.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return nullptr;
+  return std::make_unique<PosixOutputFile>(fd);
+}
+
+std::unique_ptr<OutputFile> PosixPlatform::CreateNewOutputFile(const ustring& path,
+                                                               bool& nameTaken) {
+  nameTaken = false;
+  std::string native;
+  if (!NativePath(path, native)) return nullptr;
+  int fd;
+  do {
+    fd = open(native.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    nameTaken = errno == EEXIST;
+    return nullptr;
+  }
   return std::make_unique<PosixOutputFile>(fd);
 }
 

@@ -60,6 +60,7 @@ class PosixPlatform final : public Platform {
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
   bool DeleteFileAnsi(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;
+  std::unique_ptr<OutputFile> CreateNewOutputFile(const ustring& path, bool& nameTaken) override;
   bool ReplaceFile(const ustring& from, const ustring& to) override;
 
   // Waits at most timeoutMs (0: not at all, negative: without limit) for any

@@ -80,6 +80,21 @@ std::unique_ptr<OutputFile> Win32Platform::CreateOutputFile(const ustring& path)
   return std::make_unique<Win32OutputFile>(file);
 }
 
+std::unique_ptr<OutputFile> Win32Platform::CreateNewOutputFile(const ustring& path,
+                                                               bool& nameTaken) {
+  nameTaken = false;
+  std::wstring native;
+  if (!NativePath(path, native)) return nullptr;
+  HANDLE file = CreateFileW(native.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    return nullptr;
+  }
+  return std::make_unique<Win32OutputFile>(file);
+}
+
 bool Win32Platform::ReplaceFile(const ustring& from, const ustring& to) {
   std::wstring source, target;
   return NativePath(from, source) && NativePath(to, target) &&

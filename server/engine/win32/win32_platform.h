@@ -42,6 +42,7 @@ class Win32Platform final : public Platform {
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
   bool DeleteFileAnsi(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;
+  std::unique_ptr<OutputFile> CreateNewOutputFile(const ustring& path, bool& nameTaken) override;
   bool ReplaceFile(const ustring& from, const ustring& to) override;
 
   // The notification window (T1); null if it could not be created.
