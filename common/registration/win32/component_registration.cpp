@@ -1,6 +1,7 @@
 #include "common/registration/win32/component_registration.h"
 
 #include "common/com/module_path.h"
+#include "common/com/system_message.h"
 #include "common/registration/win32/registry_transaction.h"
 
 namespace wex {
@@ -55,15 +56,7 @@ HRESULT UnregisterComponent(const ComponentIdentity& component, RegistryRoot roo
 }
 
 std::wstring FailureText(HRESULT result) {
-  wchar_t* text = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message = length != 0 ? std::wstring(text, length) : std::wstring();
-  LocalFree(text);
-  while (!message.empty() &&
-         (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-    message.pop_back();
+  std::wstring message = SystemMessageText(result);
   if (message.empty()) {
     wchar_t code[16];
     wsprintfW(code, L"0x%08lX", static_cast<unsigned long>(result));
