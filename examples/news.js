@@ -3,14 +3,19 @@
 //
 //   cscript //nologo news.js [server] [port] [output folder]
 //
-// The defaults are 127.0.0.1, port 80 and the current folder. The script waits
+// The defaults are https://localhost, the scheme's own port and the current
+// folder. A server written "https://name" is fetched over HTTPS (port 443
+// unless a port is given); "http://name" or a bare name over plain HTTP (port
+// 80 unless a port is given). The server's certificate must be valid for the
+// name and trusted by the machine; there is no way around that check: a
+// refused one gives RequestFile's result 116. The script waits
 // for each download by polling Busy, which works in every script host (event
 // handlers need a host that can connect events, such as WScript.CreateObject
 // with a prefix on Windows).
 
 var args = WScript.Arguments;
-var server = args.length > 0 ? args(0) : "127.0.0.1";
-var port = args.length > 1 ? args(1) : "80";
+var server = args.length > 0 ? args(0) : "https://localhost";
+var port = args.length > 1 ? args(1) : "";
 var outDir = args.length > 2 ? args(2) : ".";
 
 // Waits until the download has finished (Busy turns False), at most `seconds`.
@@ -34,13 +39,19 @@ try {
   say("Socket library started.");
   say("Online: " + d.Online + "; through a proxy: " + d.ProxyConnection + ".");
 
-  d.Port = port;  // the port of every following request; the default is 80
+  // The port of every following request. Until it is written, plain
+  // requests go to 80 and secure ones to 443.
+  if (port != "") d.Port = port;
 
-  // 1. The feed. RequestFile returns 0 once the request is on its way.
+  // 1. The feed. RequestFile returns 0 once the request is on its way (for
+  // HTTPS: once the secure connection is established and the certificate
+  // accepted; 116 when it is refused).
   rc = d.RequestFile(server, "/feeds/garden.xml");
+  if (rc == 116) throw new Error("the secure connection to " + server + " failed (116)");
   if (rc != 0) throw new Error("RequestFile of the feed returned " + rc);
   waitForDownload(d, 30);
-  say("Downloaded the feed from " + server + ":" + port + ": " + d.CurSize + " bytes.");
+  say("Downloaded the feed from " + server + (port != "" ? ":" + port : "") + ": " +
+      d.CurSize + " bytes.");
 
   // FormatCurRSS(items, with descriptions) renders the feed as an HTML fragment.
   var fragment = d.FormatCurRSS(10, true);

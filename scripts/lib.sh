@@ -96,3 +96,30 @@ http_fixture_start() {
   read -r HTTP_PORT <"$fifo"
   rm -f "$fifo"
 }
+
+# tls_certificates <dir>: the test certificate authority (ca.pem) and the
+# server certificates made with it (localhost.pem for localhost and
+# 127.0.0.1, with server.key; expired.pem, wrongname.pem, untrusted.pem),
+# made once into <dir>. Nothing trusts the CA unless told: the tests trust it
+# through their own trust file, the Wine prefixes through wine_trust_test_ca.
+tls_certificates() { "$ROOT/tests/support/make_test_ca.sh" "$1"; }
+
+# wine_trust_test_ca <arch dir> <ca.pem>: the current WINEPREFIX trusts the
+# CA (the local machine's Root store), through the tool the Windows build makes.
+wine_trust_test_ca() {
+  "$WINE" "$1/tools/trust_test_ca.exe" "$(winpath "$2")"
+}
+
+# tls_fixture_start <root> <cert dir> <certificate file> [--silent|--plain]:
+# starts tests/support/tls_fixture.py on 127.0.0.1 and returns once it
+# listens, with TLS_PID and TLS_PORT set. The caller stops it.
+tls_fixture_start() {
+  local root="$1" dir="$2" cert="$3" fifo; shift 3
+  fifo="$(mktemp -u)"
+  mkfifo "$fifo"
+  python3 "$ROOT/tests/support/tls_fixture.py" --root "$root" --cert "$dir/$cert" \
+    --key "$dir/server.key" "$@" >"$fifo" 2>/dev/null &
+  TLS_PID=$!
+  read -r TLS_PORT <"$fifo"
+  rm -f "$fifo"
+}

@@ -41,16 +41,17 @@ TEST(Strings, Utf8RoundTripAndDecimalText) {
   EXPECT_EQ(DecimalText(10061), u"10061");
 }
 
-TEST(MessageTable, HoldsTheFifteenTextsExactly) {
+TEST(MessageTable, HoldsTheSixteenTextsExactly) {
   EXPECT_EQ(MessageText(101), u"System not ready for network communication.");
   EXPECT_EQ(MessageText(106), u"No Internet connection active. ");
   EXPECT_EQ(MessageText(107), u"Internet connection is via proxy server. ");
   EXPECT_EQ(MessageText(110), u"Winsock error - Failed to connect to server. Error number:");
   EXPECT_EQ(MessageText(111), u"Winsock err - Failure with WSAAsyncSelect. Error number:");
   EXPECT_EQ(MessageText(115), u"Unknown error.");
+  EXPECT_EQ(MessageText(116), u"Secure connection failed. Error number:");
   for (int32_t n = kFirstMessage; n <= kLastMessage; ++n) EXPECT_FALSE(MessageText(n).empty()) << n;
   EXPECT_TRUE(MessageText(100).empty());
-  EXPECT_TRUE(MessageText(116).empty());
+  EXPECT_TRUE(MessageText(117).empty());
 }
 
 }  // namespace

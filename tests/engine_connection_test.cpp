@@ -94,7 +94,7 @@ TEST_F(EngineConnection, ConnectsThenRegistersThenRaisesOnConnect) {
   EXPECT_EQ(fake->resolvedNames, std::vector<std::string>{"fileserver"});
   ASSERT_EQ(fake->registrations.size(), 1u);
   EXPECT_EQ(fake->registrations[0].socket, socket);
-  EXPECT_EQ(fake->registrations[0].message, 0x0202u);
+  EXPECT_EQ(fake->registrations[0].message, 0x8001u);
   EXPECT_EQ(fake->registrations[0].mask, 0x21);
   EXPECT_EQ(fake->registrations[0].target, engine.get());
   EXPECT_EQ(log.events, std::vector<std::string>{"connect fileserver"});

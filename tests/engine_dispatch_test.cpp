@@ -3,15 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/engine_fixture.h"
+#include "tests/support/engine_test_access.h"
 
 namespace wex {
-
-// Reaches the body limit without gigabytes of data.
-class httpUCTestAccess {
- public:
-  static void SetBodyLimit(httpUC& engine, int32_t limit) { engine.bodyLimit_ = limit; }
-};
-
 namespace {
 
 using EngineDispatch = EngineTest;
@@ -91,13 +85,13 @@ TEST_F(EngineDispatch, LateNotificationsAreDropped) {
   const int receives = fake->CallCount("Receive(");
   fake->DeliverAll();  // the close notification, now late
   // Delivered straight to the engine, as an odd platform might.
-  engine->OnSocketNotification(socket, kNotifyRead);
-  engine->OnSocketNotification(socket + 1000, kNotifyClose);
+  engine->OnSocketNotification(socket, kNotifyRead, 0);
+  engine->OnSocketNotification(socket + 1000, kNotifyClose, 0);
   EXPECT_EQ(fake->CallCount("Receive("), receives);
   EXPECT_EQ(log.events, kFinished200);
 }
 
-TEST_F(EngineDispatch, NotificationsDuringAnOperationAreHeldInOrder) {
+TEST_F(EngineDispatch, NotificationsDuringAnOperationArePostedAgainInOrder) {
   // The platform delivers while the engine is sending, as a modal loop would.
   fake->onSend = [&] {
     fake->ReceiveData("HTTP/1.0 200 OK\r\n\r\nab");
@@ -109,6 +103,10 @@ TEST_F(EngineDispatch, NotificationsDuringAnOperationAreHeldInOrder) {
   };
   ASSERT_EQ(Request(), 0);
   fake->onSend = nullptr;
+  // Nothing is handled at the end of the request: both wait in the queue.
+  EXPECT_EQ(fake->CallCount("Receive("), 0);
+  EXPECT_EQ(fake->postedAgain, 2);
+  fake->DeliverAll();
   EXPECT_EQ(fake->CallCount("Receive("), 2);
   EXPECT_EQ(Body(), "abc");
   PeerCloses();

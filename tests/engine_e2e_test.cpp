@@ -61,7 +61,15 @@ class CountingPlatform final : public Platform {
     return real_->WaitWritable(socket, timeoutMs);
   }
   int32_t CloseSocket(SocketHandle socket) override { return real_->CloseSocket(socket); }
+  int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
+                          int32_t timeoutMs) override {
+    return real_->SecureHandshake(socket, hostName, timeoutMs);
+  }
   int32_t LastError() override { return real_->LastError(); }
+  bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                        int32_t error) override {
+    return real_->PostNotification(target, socket, code, error);
+  }
   bool FileAttributes(const ustring& path, uint32_t& attributes) override {
     return real_->FileAttributes(path, attributes);
   }
@@ -231,6 +239,19 @@ TEST_F(EngineEndToEnd, ResetMidBodyFinishesWith10054) {
   EXPECT_EQ(events.entries,
             (std::vector<std::string>{"connect 127.0.0.1", "disconnect", "finish -1 10054"}));
   EXPECT_EQ(engine->CurSize1(), 1000);
+}
+
+// A server that dies mid-body leaves an ordinary close; the length its head
+// promised tells the truncation.
+TEST_F(EngineEndToEnd, AnOrdinaryCloseShortOfTheLengthFinishesWith10054) {
+  std::string head = "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n";
+  ScriptedServer server({ScriptedServer::CaptureRequest(),
+                         ScriptedServer::Send(head + Pattern(20000)), ScriptedServer::Close()});
+  ASSERT_EQ(Request(server.Port(), "127.0.0.1", "/big"), 0);
+  ASSERT_TRUE(PumpUntilFinished());
+  EXPECT_EQ(events.entries,
+            (std::vector<std::string>{"connect 127.0.0.1", "disconnect", "finish -1 10054"}));
+  EXPECT_EQ(engine->CurSize1(), 20000);
 }
 
 TEST_F(EngineEndToEnd, SixteenMebibytesSavedByteForByte) {

@@ -76,11 +76,13 @@ class Peer {
 };
 
 struct Recorder : NotificationTarget {
-  void OnSocketNotification(SocketHandle socket, int32_t code) override {
+  void OnSocketNotification(SocketHandle socket, int32_t code, int32_t error) override {
     seen.push_back({socket, code});
+    errors.push_back(error);
     if (onNotify) onNotify(socket, code);
   }
   std::vector<std::pair<SocketHandle, int32_t>> seen;
+  std::vector<int32_t> errors;
   std::function<void(SocketHandle, int32_t)> onNotify;
 };
 
@@ -249,6 +251,28 @@ TEST_F(PosixPlatformTest, CancelledSocketsAreToldNothing) {
   ASSERT_EQ(platform.AsyncSelect(socket, &recorder, 0, 0), 0);
   EXPECT_EQ(PumpNow(recorder), 0u);
   EXPECT_EQ(platform.RegisteredCount(), 0u);
+}
+
+// A notification posted again waits for the next Pump (none is delivered
+// inside the call that posts it), comes before anything polled, keeps its
+// error half, and is dropped with its socket's registration.
+TEST_F(PosixPlatformTest, APostedNotificationComesWithTheNextPumpUnlessCancelled) {
+  Peer peer;
+  Recorder recorder;
+  SocketHandle socket = Connected(peer);
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, kNotifyMessage, kNotifyMask), 0);
+  ASSERT_TRUE(platform.PostNotification(&recorder, socket, kNotifyClose, 10053));
+  EXPECT_TRUE(recorder.seen.empty());
+  EXPECT_EQ(PumpNow(recorder), 1u);
+  EXPECT_EQ(recorder.seen[0], std::make_pair(socket, kNotifyClose));
+  EXPECT_EQ(recorder.errors, std::vector<int32_t>{10053});
+  EXPECT_EQ(PumpNow(recorder), 0u) << "delivered once";
+
+  ASSERT_TRUE(platform.PostNotification(&recorder, socket, kNotifyRead, 0));
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, 0, 0), 0);
+  EXPECT_EQ(PumpNow(recorder), 0u);
+  EXPECT_FALSE(platform.PostNotification(&recorder, socket, kNotifyRead, 0))
+      << "no registration to post for";
 }
 
 TEST_F(PosixPlatformTest, ATargetMayCloseEverySocketFromInsideADelivery) {

@@ -59,8 +59,8 @@ void Downloader::OnDisconnect1() {
 }
 
 // The busy flag is cleared once every handler has returned, unless a handler
-// started the next transfer meanwhile: that transfer is running now and its
-// own finish will clear the flag.
+// of this finish or of the OnDisconnect before it started the next transfer:
+// that transfer is running now and its own finish will clear the flag.
 void Downloader::OnFinish1(int32_t LErrCode, const ustring& sErrStr) {
   auto self = weak_from_this().lock();
   if (!self) return;
@@ -70,7 +70,7 @@ void Downloader::OnFinish1(int32_t LErrCode, const ustring& sErrStr) {
     const ustring ResponseString = sErrStr;
     listener_->OnDownloadFinish(ResponseCode, ResponseString);
   }
-  if (!host || !host->TransferStartedSinceFinishBegan()) busy_ = false;
+  if (!host || !host->TransferStartedSinceEndBegan()) busy_ = false;
 }
 
 }  // namespace wex

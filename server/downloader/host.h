@@ -37,9 +37,11 @@ class Host final : private httpUCEvents {
   void Unload();
 
   // Counts transfers started by any Downloader of the process, so that a
-  // finish relay can tell whether a handler started the next transfer.
+  // finish relay can tell whether a handler started the next transfer since
+  // the finishing one began to end (its OnDisconnect1, which always comes
+  // first): the flag then belongs to that newer transfer.
   void NoteTransferStarted() { ++transfersStarted_; }
-  bool TransferStartedSinceFinishBegan() const { return transfersStarted_ != finishingAt_; }
+  bool TransferStartedSinceEndBegan() const { return transfersStarted_ != endingAt_; }
 
   // Natively: handles the platform's pending notifications, waiting at most
   // timeoutMs for one; on Windows the message loop does this. Returns how
@@ -51,15 +53,17 @@ class Host final : private httpUCEvents {
  private:
   Host();
 
-  // Subscribed first, before any Downloader: marks the start of each finish.
+  // Subscribed first, before any Downloader: marks where each transfer
+  // begins to end. A finish always follows its transfer's OnDisconnect1
+  // directly, so requests started by handlers of either event count.
   void OnConnect1(const ustring&) override {}
-  void OnFinish1(int32_t, const ustring&) override { finishingAt_ = transfersStarted_; }
-  void OnDisconnect1() override {}
+  void OnFinish1(int32_t, const ustring&) override {}
+  void OnDisconnect1() override { endingAt_ = transfersStarted_; }
 
   std::shared_ptr<Platform> platform_;
   std::shared_ptr<httpUC> engine_;
   uint64_t transfersStarted_ = 0;
-  uint64_t finishingAt_ = 0;
+  uint64_t endingAt_ = 0;
 };
 
 }  // namespace wex

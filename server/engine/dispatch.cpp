@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/codepage.h"
+#include "server/engine/content_length.h"
 #include "server/engine/http_uc.h"
 #include "server/engine/operation.h"
 
@@ -16,6 +17,12 @@ namespace {
 constexpr size_t kMaxHeadBytes = 64 * 1024;
 
 constexpr size_t kNotFound = static_cast<size_t>(-1);
+
+// Responses that carry no body whatever their Content-Length says: the
+// informational ones, 204 No Content and 304 Not Modified.
+bool PromisesBody(int32_t status) {
+  return !(status >= 100 && status < 200) && status != 204 && status != 304;
+}
 
 // Position just after the first CR LF CR LF at or after `from`, or kNotFound.
 size_t FindBlankLine(const std::vector<uint8_t>& bytes, size_t from) {
@@ -29,12 +36,12 @@ size_t FindBlankLine(const std::vector<uint8_t>& bytes, size_t from) {
 }  // namespace
 
 // While the engine is inside one of its operations (including a raise whose
-// handler runs a modal loop), a notification is held and handled, in order,
-// when the outermost operation ends.
-void httpUC::OnSocketNotification(SocketHandle socket, int32_t code) {
+// handler runs a modal loop), a notification is held; the outermost operation
+// posts the held ones again when it ends (see operation.h).
+void httpUC::OnSocketNotification(SocketHandle socket, int32_t code, int32_t error) {
   if (operationDepth_ > 0) {
     try {
-      heldNotifications_.emplace_back(socket, code);
+      heldNotifications_.push_back({socket, code, error});
     } catch (const std::bad_alloc&) {
       // Nothing can be held without memory; the platform notifies again while
       // data remains.
@@ -42,28 +49,38 @@ void httpUC::OnSocketNotification(SocketHandle socket, int32_t code) {
     return;
   }
   Operation operation(*this);
-  Dispatch(socket, code);
+  Dispatch(socket, code, error);
 }
 
-void httpUC::HandleHeldNotifications() {
+// Hands the held notifications back to the platform, in order, to arrive
+// again through the thread's message loop: this runs at the end of the
+// outermost operation, which may itself run inside a script's call (a
+// RequestFile whose OnConnect handler let the notifications in), and a
+// transfer must never finish inside the call that started it. Notifications
+// of a socket that is no longer the open connection are late and dropped.
+// One the platform cannot take is handled now: late is better than lost.
+void httpUC::PostHeldNotificationsAgain() {
   while (!heldNotifications_.empty()) {
-    auto [socket, code] = heldNotifications_.front();
+    HeldNotification held = heldNotifications_.front();
     heldNotifications_.pop_front();
-    Dispatch(socket, code);
+    if (LSock <= 0 || held.socket != LSock) continue;
+    if (!platform_->PostNotification(this, held.socket, held.code, held.error)) {
+      Dispatch(held.socket, held.code, held.error);
+    }
   }
 }
 
 void httpUC::DropHeldNotifications(SocketHandle socket) {
   heldNotifications_.erase(
       std::remove_if(heldNotifications_.begin(), heldNotifications_.end(),
-                     [socket](const auto& held) { return held.first == socket; }),
+                     [socket](const HeldNotification& held) { return held.socket == socket; }),
       heldNotifications_.end());
 }
 
 // A notification for a socket that is not the open connection (one closed
 // since, or none open) is late and is dropped: it never finishes a transfer
 // a second time.
-void httpUC::Dispatch(SocketHandle socket, int32_t code) {
+void httpUC::Dispatch(SocketHandle socket, int32_t code, int32_t error) {
   if (LSock <= 0 || socket != LSock) return;
   if (code == kNotifyRead) {
     int32_t n = Receive();
@@ -75,12 +92,15 @@ void httpUC::Dispatch(SocketHandle socket, int32_t code) {
       FinishTransfer(false, 0);
       return;
     }
-    int32_t error = platform_->LastError();
+    int32_t failure = platform_->LastError();
     // Nothing to read after all: the platform notifies again when there is.
-    if (error == kWSAEWOULDBLOCK) return;
-    FinishTransfer(true, error);
+    if (failure == kWSAEWOULDBLOCK) return;
+    FinishTransfer(true, failure);
   } else if (code == kNotifyClose) {
-    // The peer has closed: everything still buffered is read now.
+    // The peer has closed: everything still buffered is read now. A close
+    // that itself reports an error (a reset, an abort) ends the transfer as
+    // failed with that error after the drain, unless the drain finds an error
+    // of its own or the whole body its head promised has arrived.
     for (;;) {
       int32_t n = Receive();
       if (n >= 1) {
@@ -90,13 +110,11 @@ void httpUC::Dispatch(SocketHandle socket, int32_t code) {
         }
         continue;
       }
-      if (n == 0) {
-        FinishTransfer(false, 0);
-        return;
-      }
-      int32_t error = platform_->LastError();
+      int32_t failure = n == 0 ? 0 : platform_->LastError();
       // A closed socket with nothing left that says "would block" has ended.
-      FinishTransfer(error != kWSAEWOULDBLOCK, error);
+      if (failure == kWSAEWOULDBLOCK) failure = 0;
+      if (failure == 0 && !BodyComplete()) failure = error;
+      FinishTransfer(failure != 0, failure);
       return;
     }
   }
@@ -113,15 +131,29 @@ int32_t httpUC::Receive() {
 // (OnDisconnect1), then OnFinish1 reports the status, or -1 and the error
 // number. The status is taken before the raise, since a handler of
 // OnDisconnect1 may already start the next request.
+//
+// A connection that ends before the body its head promised (Content-Length)
+// has arrived was cut off, whatever the platform said about the close: on
+// some platforms a reset or a server that died mid-body reads as an ordinary
+// close. Such a transfer fails as a reset would, with the bytes kept.
 void httpUC::FinishTransfer(bool failed, int32_t errorNumber) {
   if (!FlushPendingHead() && !failed) {
     failed = true;
     errorNumber = kWSAENOBUFS;
   }
+  if (!failed && contentLength_ >= 0 && !BodyComplete()) {
+    failed = true;
+    errorNumber = kWSAECONNRESET;
+  }
   int32_t code = failed ? -1 : LServerCode;
   ustring text = failed ? DecimalText(errorNumber) : sServerString;
   CloseConnection();
   RaiseFinish(code, text);
+}
+
+// True when the head promised a body length and at least that much arrived.
+bool httpUC::BodyComplete() const {
+  return contentLength_ != kNoContentLength && LBytes >= contentLength_;
 }
 
 // Stores one received block: into the head while it is incomplete, else as a
@@ -162,6 +194,8 @@ bool httpUC::CollectHead(const uint8_t* bytes, size_t count) {
     if (end != kNotFound && end <= kMaxHeadBytes) {
       bHeaderPending = false;
       size_t headLength = static_cast<size_t>(ParseHeader(AnsiToText(headBuffer_.data(), end)));
+      contentLength_ =
+          PromisesBody(LServerCode) ? ContentLength(headBuffer_.data(), end) : kNoContentLength;
       Chunk body(headBuffer_.begin() + static_cast<std::ptrdiff_t>(headLength), headBuffer_.end());
       std::vector<uint8_t>().swap(headBuffer_);
       headScanned_ = 0;

@@ -7,8 +7,10 @@
 // itself alive across every raise (it is always owned by a shared_ptr) and
 // checks its state again afterwards. A notification that arrives while the
 // engine is inside one of its own operations (as COM's modal loop can deliver
-// one during an outgoing call) is held and handled after that operation, never
-// nested inside it.
+// one during an outgoing call) is held and posted again to the thread's
+// message loop when the outermost operation ends: it is handled only when the
+// thread is no longer inside that operation, nor inside the script's call
+// that may have started it.
 #pragma once
 
 #include <cstdint>
@@ -76,7 +78,7 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   int32_t WriteBinaryFile1(const ustring& sPath, bool IfDelete);
 
   // The socket event dispatcher (what the notification window calls).
-  void OnSocketNotification(SocketHandle socket, int32_t code) override;
+  void OnSocketNotification(SocketHandle socket, int32_t code, int32_t error) override;
 
  private:
   explicit httpUC(std::shared_ptr<Platform> platform);
@@ -86,16 +88,19 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   void StopWinsock();
 
   // Connection.
-  void ConnectToServer(const ustring& server, ustring& message, int32_t& result);
+  void ConnectToServer(const ustring& server, bool secure, ustring& message, int32_t& result);
+  bool CloseRunningTransfer();
   uint32_t ResolveHost(const ustring& server);
   void CloseConnection();
+  void ReleaseConnectionQuietly();
 
   // Dispatch and receiving.
-  void Dispatch(SocketHandle socket, int32_t code);
+  void Dispatch(SocketHandle socket, int32_t code, int32_t error);
   int32_t Receive();
-  void HandleHeldNotifications();
+  void PostHeldNotificationsAgain();
   void DropHeldNotifications(SocketHandle socket);
   void FinishTransfer(bool failed, int32_t errorNumber);
+  bool BodyComplete() const;
   bool AppendChunk(Chunk chunk);
   bool StoreBlock(const uint8_t* bytes, size_t count);
   bool CollectHead(const uint8_t* bytes, size_t count);
@@ -122,8 +127,8 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   template <typename Call>
   void Raise(const Call& call);
 
-  // Marks one public operation; the outermost one handles the held
-  // notifications when it ends and keeps the engine alive until then.
+  // Marks one public operation; the outermost one posts the held
+  // notifications again when it ends and keeps the engine alive until then.
   class Operation;
 
   std::shared_ptr<Platform> platform_;
@@ -138,6 +143,9 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   int32_t LServerCode = 0;
   ustring sServerString;
   int32_t LPort = 80;
+  // Whether Port was written since construction: a secure request then uses
+  // LPort too, otherwise 443.
+  bool bPortWritten = false;
   ustring sUserAgent;
   std::shared_ptr<ChunkList> colChunks;
   int32_t LBytes = 0;
@@ -151,17 +159,28 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   std::vector<uint8_t> headBuffer_;
   size_t headScanned_ = 0;
 
+  // The body length the parsed head promised, or kNoContentLength (-1).
+  int64_t contentLength_ = -1;
+
   // One receive buffer for every block; only what is stored is copied.
   uint8_t receiveBuffer_[8192];
 
   // The most body bytes a transfer stores (LBytes is 32-bit). Tests lower it
   // through httpUCTestAccess to reach the limit without gigabytes of data.
   int32_t bodyLimit_ = INT32_MAX;
+  // How long a secure handshake may take. Tests lower it to reach the
+  // time-out without waiting.
+  int32_t handshakeTimeoutMs_ = 30000;
   friend class httpUCTestAccess;
 
   // Notifications held while the engine is inside one of its operations.
+  struct HeldNotification {
+    SocketHandle socket;
+    int32_t code;
+    int32_t error;
+  };
   int operationDepth_ = 0;
-  std::deque<std::pair<SocketHandle, int32_t>> heldNotifications_;
+  std::deque<HeldNotification> heldNotifications_;
 };
 
 }  // namespace wex

@@ -3,8 +3,10 @@
 // A handler may drop the last owner of the engine during a raise, so the guard
 // holds a reference for as long as the operation runs. Notifications that
 // arrive meanwhile are held (see OnSocketNotification); the outermost
-// operation handles them in arrival order when it ends, so they never run in
-// the middle of another operation.
+// operation posts them again, in arrival order, when it ends. They are then
+// handled from the thread's message loop, so they never run in the middle of
+// another operation, nor inside the script's call that an operation serves
+// (RequestFile returns before the transfer it started can finish).
 #pragma once
 
 #include <memory>
@@ -20,7 +22,7 @@ class httpUC::Operation {
   }
   ~Operation() {
     // Without an owner the engine is being destroyed: nothing more is handled.
-    if (engine_.operationDepth_ == 1 && self_) engine_.HandleHeldNotifications();
+    if (engine_.operationDepth_ == 1 && self_) engine_.PostHeldNotificationsAgain();
     --engine_.operationDepth_;
     // self_ is released after this body and may destroy the engine.
   }

@@ -30,15 +30,32 @@ constexpr int32_t kSocketError = -1;
 // Event codes of a notification (FD_READ, FD_CLOSE) and the registration.
 constexpr int32_t kNotifyRead = 0x01;
 constexpr int32_t kNotifyClose = 0x20;
-constexpr uint32_t kNotifyMessage = 0x0202;  // the message the notifications travel as on Windows
+// The message the notifications travel as on Windows: a private message of
+// the notification window (WM_APP + 1). While an outgoing call is pending,
+// COM's modal loop may hold back or discard keyboard and mouse messages, never
+// a window's private ones, so a close notification cannot be lost there.
+constexpr uint32_t kNotifyMessage = 0x8001;
 constexpr int32_t kNotifyMask = kNotifyRead | kNotifyClose;
 
 // Winsock error numbers the engine itself looks at or reports.
 constexpr int32_t kWSAEWOULDBLOCK = 10035;
+constexpr int32_t kWSAEALREADY = 10037;
 constexpr int32_t kWSAENOTSOCK = 10038;
+constexpr int32_t kWSAECONNRESET = 10054;
 constexpr int32_t kWSAENOBUFS = 10055;
 constexpr int32_t kWSAETIMEDOUT = 10060;
 constexpr int32_t kWSANOTINITIALISED = 10093;
+
+// Reasons a secure connection fails, as Schannel and the certificate checks
+// of Windows report them; the POSIX platform maps its own reasons onto them
+// so that the messages read the same everywhere.
+constexpr int32_t kCertEExpired = static_cast<int32_t>(0x800B0101u);        // CERT_E_EXPIRED
+constexpr int32_t kCertEUntrustedRoot = static_cast<int32_t>(0x800B0109u);  // CERT_E_UNTRUSTEDROOT
+constexpr int32_t kCertEChaining = static_cast<int32_t>(0x800B010Au);       // CERT_E_CHAINING
+constexpr int32_t kCertENameMismatch = static_cast<int32_t>(0x800B010Fu);   // CERT_E_CN_NO_MATCH
+constexpr int32_t kSecEIllegalMessage = static_cast<int32_t>(0x80090326u);  // SEC_E_ILLEGAL_MESSAGE
+constexpr int32_t kSecEDecryptFailure = static_cast<int32_t>(0x80090330u);  // SEC_E_DECRYPT_FAILURE
+constexpr int32_t kSecEInternalError = static_cast<int32_t>(0x80090304u);   // SEC_E_INTERNAL_ERROR
 
 // The connection-state flag for a connection through a proxy server.
 constexpr uint32_t kInternetConnectionProxy = 0x04;
@@ -58,10 +75,11 @@ static_assert(sizeof(SocketAddress) == 16, "the platform's IPv4 socket address i
 
 // Receives socket notifications on the engine's thread. The socket is the one
 // the notification was registered for, so that a notification left over from
-// an earlier socket can be told apart.
+// an earlier socket can be told apart; error is the notification's error half
+// (WSAGETSELECTERROR: 0, or the Winsock error that ended the connection).
 class NotificationTarget {
  public:
-  virtual void OnSocketNotification(SocketHandle socket, int32_t code) = 0;
+  virtual void OnSocketNotification(SocketHandle socket, int32_t code, int32_t error) = 0;
 
  protected:
   ~NotificationTarget() = default;
@@ -133,6 +151,33 @@ class Platform {
   // Moves `from` over `to`, replacing `to` if it exists, in one step where the
   // file system allows (MoveFileExW with MOVEFILE_REPLACE_EXISTING, rename).
   virtual bool ReplaceFile(const ustring& from, const ustring& to) = 0;
+
+  // Posts a notification again to the engine's thread (PostMessage to the
+  // notification window): it is delivered later from the thread's message
+  // loop (from Pump natively), like one the platform posted itself, never
+  // inside the current call. Dropped, like those, when the socket's
+  // registration is cancelled or the socket closed before delivery. False
+  // when it could not be posted.
+  virtual bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                                int32_t error) = 0;
+
+  // --- The secure channel ---
+  // Runs the TLS handshake on a connected, still blocking socket, for at
+  // most timeoutMs: sends hostName as the server name (SNI), checks the
+  // server's certificate chain against the trusted roots and its name
+  // against hostName. 0 when established: from then on Receive and Send on
+  // that socket carry plain bytes and CloseSocket ends the channel with the
+  // socket. kSocketError otherwise, with LastError the reason (kCertE*,
+  // kSecE*, kWSAETIMEDOUT, or the socket error that broke the handshake).
+  //
+  // Receive on a secure socket keeps the meaning above: a read whose raw
+  // bytes complete no record says "would block"; while plain bytes remain
+  // buffered after a receive, the platform tells another read notification
+  // itself (the socket holds nothing more to be told about); the peer's
+  // close (close-notify or end of stream) reads as 0; a record that cannot
+  // be decrypted fails with its reason.
+  virtual int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
+                                  int32_t timeoutMs) = 0;
 
   // Delivers pending notifications on the calling (engine's) thread, waiting
   // at most timeoutMs for one, and returns how many it delivered. Where a

@@ -1,5 +1,5 @@
-// Starting a download: reset, argument checks, prefix removal, connection,
-// and the GET request sent whole over the new connection.
+// Starting a download: reset, argument checks, prefix removal, connection
+// (secure for "https://"), and the GET request sent whole over it.
 #include <chrono>
 
 #include "common/codepage.h"
@@ -43,10 +43,11 @@ ustring WithoutControlCharacters(const ustring& text) {
 
 int32_t httpUC::RequestFile1(ustring& sServer1, ustring& sFile1) {
   Operation operation(*this);
-  // One connection at a time: an earlier one still open is closed first, so
-  // its socket does not leak and none of its notifications meets the new one.
-  while (LSock > 0) CloseConnection();
-  ResetTransfer();
+  // The previous download is discarded first, even by a request refused
+  // below; a transfer still running is left whole, since a refused request
+  // must not end it. A request that goes on to connect ends it and resets
+  // then (ConnectToServer).
+  if (LSock <= 0) ResetTransfer();
   if (sServer1.empty()) {
     sFile1 = MessageText(113);
     return 113;
@@ -57,12 +58,16 @@ int32_t httpUC::RequestFile1(ustring& sServer1, ustring& sFile1) {
   }
   if (StartsWith(sServer1, u"http://")) sServer1.erase(0, 7);
   if (StartsWith(sServer1, u"ftp://")) sServer1.erase(0, 6);
+  // Only after the two removals above, and in lower case only like them:
+  // "https://" asks for a secure connection to the bare server.
+  const bool secure = StartsWith(sServer1, u"https://");
+  if (secure) sServer1.erase(0, 8);
   if (sFile1[0] != u'/') sFile1.insert(sFile1.begin(), u'/');
 
   ustring message;
   int32_t result = 0;
   const uint32_t ourConnection = connectionSerial_ + 1;
-  ConnectToServer(sServer1, message, result);
+  ConnectToServer(sServer1, secure, message, result);
   if (result != kConnected) {
     sFile1 = message;
     return result;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/codepage.h"
+#include "server/engine/content_length.h"
 #include "server/engine/http_uc.h"
 
 namespace wex {
@@ -38,6 +39,7 @@ void httpUC::ResetTransfer() {
   sServerString.clear();
   std::vector<uint8_t>().swap(headBuffer_);
   headScanned_ = 0;
+  contentLength_ = kNoContentLength;
   try {
     colChunks = std::make_shared<ChunkList>();
   } catch (const std::bad_alloc&) {

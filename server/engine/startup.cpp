@@ -62,7 +62,10 @@ httpUC::~httpUC() {
   StopWinsock();
 }
 
-void httpUC::Port(int32_t LPort1) { LPort = LPort1; }
+void httpUC::Port(int32_t LPort1) {
+  LPort = LPort1;
+  bPortWritten = true;
+}
 
 int32_t httpUC::ServerCode() const { return LServerCode; }
 
@@ -106,11 +109,15 @@ int32_t httpUC::StartWinsock() {
   return failure.category;
 }
 
-// Closes an open connection, then matches a successful start with exactly one
-// cleanup. A failed start stays in LStartCode. (The loop: an OnDisconnect1
-// handler may have opened the next connection.)
+// Closes an open connection once, then matches a successful start with
+// exactly one cleanup. A failed start stays in LStartCode. An OnDisconnect1
+// handler may have started the next request meanwhile: it stands (its
+// RequestFile1 has returned), but the library stops under it, so its socket
+// is released without further events instead of being closed again, which
+// would raise OnDisconnect1 again for as long as handlers keep requesting.
 void httpUC::StopWinsock() {
-  while (LSock > 0) CloseConnection();
+  CloseConnection();
+  ReleaseConnectionQuietly();
   if (LStartCode == kStarted) {
     platform_->Cleanup();
     LStartCode = 0;

@@ -1,4 +1,4 @@
-// The engine's message table: fifteen texts keyed 101 to 115.
+// The engine's message table: sixteen texts keyed 101 to 116.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 namespace wex {
 
 constexpr int32_t kFirstMessage = 101;
-constexpr int32_t kLastMessage = 115;
+constexpr int32_t kLastMessage = 116;
 
 // The text as the portable list holds it; empty for a number outside the table.
 ustring PortableMessageText(int32_t number);

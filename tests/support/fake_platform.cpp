@@ -41,17 +41,27 @@ FakePlatform::Outcome FakePlatform::Next(std::deque<Outcome>& queue, Outcome fal
   return outcome;
 }
 
-void FakePlatform::Notify(int32_t code, SocketHandle socket) {
+void FakePlatform::Notify(int32_t code, SocketHandle socket, int32_t error) {
   if (socket == 0) socket = lastSocket;
   auto found = registered_.find(socket);
-  notifications_.push_back({socket, code, found == registered_.end() ? nullptr : found->second});
+  notifications_.push_back(
+      {socket, code, error, found == registered_.end() ? nullptr : found->second});
+}
+
+bool FakePlatform::PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                                    int32_t error) {
+  if (postFails) return false;
+  ++postedAgain;
+  notifications_.push_back({socket, code, error, target});
+  return true;
 }
 
 bool FakePlatform::Deliver() {
   if (notifications_.empty()) return false;
   Notification next = notifications_.front();
   notifications_.pop_front();
-  if (next.target != nullptr) next.target->OnSocketNotification(next.socket, next.code);
+  if (onDeliver) onDeliver(next);
+  if (next.target != nullptr) next.target->OnSocketNotification(next.socket, next.code, next.error);
   return true;
 }
 
@@ -179,6 +189,13 @@ int32_t FakePlatform::CloseSocket(SocketHandle socket) {
   closedSockets.push_back(socket);
   registered_.erase(socket);
   return 0;
+}
+
+int32_t FakePlatform::SecureHandshake(SocketHandle socket, const std::string& hostName,
+                                      int32_t timeoutMs) {
+  Record("SecureHandshake(" + std::to_string(socket) + "," + hostName + ")");
+  handshakes.push_back({socket, hostName, timeoutMs});
+  return Next(handshakeResults, {0, 0}).result;
 }
 
 bool FakePlatform::FileAttributes(const ustring& path, uint32_t& attributes) {

@@ -9,7 +9,8 @@
 // Notifications are queued by the test (NotifyRead, NotifyClose) and
 // delivered on the test's own thread when it says so (Deliver, DeliverAll),
 // to the target that was registered for the socket when the notification was
-// queued, as a posted window message would be.
+// queued, as a posted window message would be. A notification the engine
+// posts again (PostNotification) joins the end of the same queue.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +50,7 @@ class FakePlatform : public Platform {
   struct Notification {
     SocketHandle socket;
     int32_t code;
+    int32_t error;
     NotificationTarget* target;
   };
 
@@ -64,6 +66,7 @@ class FakePlatform : public Platform {
   std::deque<Outcome> sendResults;                     // result -2 = take everything offered
   std::deque<Outcome> waitWritableResults;             // result 1 writable, 0 not; default writable
   std::function<void()> onSend;                        // runs inside every Send, before it answers
+  std::deque<Outcome> handshakeResults;                // default: 0 (established)
 
   void ReceiveData(const std::string& bytes) { receiveResults.push_back({bytes, 0, 0}); }
   void ReceiveEnd() { receiveResults.push_back({std::string(), 0, 0}); }
@@ -72,15 +75,23 @@ class FakePlatform : public Platform {
   void SendFails(int32_t error) { sendResults.push_back({kSocketError, error}); }
 
   // --- notifications ---
-  // Queues a notification for `socket` (default: the socket registered last).
-  void Notify(int32_t code, SocketHandle socket = 0);
+  // Queues a notification for `socket` (default: the socket registered last),
+  // with `error` in its error half.
+  void Notify(int32_t code, SocketHandle socket = 0, int32_t error = 0);
   void NotifyRead(SocketHandle socket = 0) { Notify(kNotifyRead, socket); }
-  void NotifyClose(SocketHandle socket = 0) { Notify(kNotifyClose, socket); }
+  void NotifyClose(SocketHandle socket = 0, int32_t error = 0) {
+    Notify(kNotifyClose, socket, error);
+  }
   // Delivers the oldest queued notification; false when none is queued.
   bool Deliver();
   // Delivers until none is queued, including those queued meanwhile.
   void DeliverAll();
   size_t QueuedNotifications() const { return notifications_.size(); }
+  int postedAgain = 0;     // notifications the engine posted again
+  bool postFails = false;  // PostNotification refuses
+  // Runs inside every delivery, just before the target is called: the
+  // moment at which, on Windows, a notification reaches the window procedure.
+  std::function<void(const Notification&)> onDeliver;
 
   // --- record ---
   std::vector<std::string> calls;  // e.g. "Startup(257)", "Send(100,72)", "CloseSocket(100)"
@@ -91,6 +102,13 @@ class FakePlatform : public Platform {
   std::map<SocketHandle, std::string> sent;  // the bytes each socket accepted
   std::vector<int32_t> waitTimeouts;
   std::vector<SocketHandle> closedSockets;
+  // Each secure handshake: the socket, the server name and the time limit.
+  struct Handshake {
+    SocketHandle socket;
+    std::string hostName;
+    int32_t timeoutMs;
+  };
+  std::vector<Handshake> handshakes;
   SocketHandle lastSocket = 0;  // the socket CreateSocket handed out last
   // Registered for notifications now (registered and not cancelled or closed).
   bool IsRegistered(SocketHandle socket) const;
@@ -127,7 +145,11 @@ class FakePlatform : public Platform {
   int32_t Send(SocketHandle socket, const uint8_t* bytes, int32_t count, int32_t flags) override;
   bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override;
   int32_t CloseSocket(SocketHandle socket) override;
+  int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
+                          int32_t timeoutMs) override;
   int32_t LastError() override { return lastError_; }
+  bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                        int32_t error) override;
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
   bool DeleteFileAnsi(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;

@@ -11,6 +11,12 @@ tests need:
   /echo                 the request head as the body (text/plain)
   /hold/<n>             a 200 head and n bytes, then the connection is held
                         open (nothing more is sent) until the client closes it
+  /gate/<name>/<n>      a 200 head promising 2n bytes and n of them ("x"), then
+                        nothing until /release/<name> is asked for (30 s at
+                        most), then the other n and the close
+  /release/<name>       opens that gate; answers 200 "released"
+  /short/<promised>/<n> a 200 head promising <promised> bytes, n of them, then
+                        an ordinary close: a server that died mid-body
 It stops on SIGTERM or SIGINT.
 """
 import argparse
@@ -21,10 +27,15 @@ import sys
 import threading
 
 REASONS = {200: "OK", 301: "Moved Permanently", 302: "Found", 303: "See Other",
-           304: "Not Modified", 307: "Temporary Redirect", 404: "Not Found",
+           304: "Not Modified", 307: "Temporary Redirect", 400: "Bad Request", 404: "Not Found",
            500: "Internal Server Error"}
 TYPES = {".xml": "text/xml", ".rss": "text/xml", ".html": "text/html",
          ".txt": "text/plain", ".bin": "application/octet-stream"}
+
+
+def cycling_bytes(n):
+    """n bytes cycling through every byte value, 0 first."""
+    return (bytes(range(256)) * (n // 256 + 1))[:n]
 
 
 def response(code, body, headers=()):
@@ -40,6 +51,13 @@ def answer(root, request):
     path = parts[1] if len(parts) >= 2 else "/"
     if path == "/echo":
         return response(200, request, [("Content-Type", "text/plain")])
+    if path.startswith("/release/"):
+        gate(path[9:]).set()
+        return response(200, b"released", [("Content-Type", "text/plain")])
+    if path.startswith("/short/"):
+        promised, n = (int(x) for x in path[7:].split("/"))
+        head = "HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % promised
+        return head.encode("latin-1") + bytes(i % 256 for i in range(n))
     if path.startswith("/status/"):
         code = int(path[8:11])
         return response(code, b"<html><body>%d</body></html>" % code, [("Content-Type", "text/html")])
@@ -48,7 +66,7 @@ def answer(root, request):
         return response(code, b"moved", [("Location", "/moved.html")])
     if path.startswith("/bytes/"):
         n = int(path[7:])
-        return response(200, bytes(i % 256 for i in range(n)), [("Content-Type", "application/octet-stream")])
+        return response(200, cycling_bytes(n), [("Content-Type", "application/octet-stream")])
     local = os.path.normpath(os.path.join(root, path.lstrip("/")))
     if not local.startswith(os.path.abspath(root)) or not os.path.isfile(local):
         return response(404, b"<html><body>Not Found</body></html>", [("Content-Type", "text/html")])
@@ -56,6 +74,36 @@ def answer(root, request):
         body = f.read()
     kind = TYPES.get(os.path.splitext(local)[1], "application/octet-stream")
     return response(200, body, [("Content-Type", kind)])
+
+
+GATES = {}
+GATES_LOCK = threading.Lock()
+
+
+def gate(name):
+    with GATES_LOCK:
+        return GATES.setdefault(name, threading.Event())
+
+
+def request_path(request):
+    parts = request.split(b"\r\n", 1)[0].decode("latin-1").split(" ")
+    return parts[1] if len(parts) >= 2 else "/"
+
+
+def gated(conn, request):
+    """Answers /gate/<name>/<n>: the first half of the body, then the rest
+    once another request has opened the gate."""
+    path = request_path(request)
+    if not path.startswith("/gate/"):
+        return False
+    name, n = path[6:].rsplit("/", 1)
+    n = int(n)
+    head = "HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % (2 * n)
+    conn.sendall(head.encode("latin-1") + b"x" * n)
+    gate(name).wait(30)
+    conn.sendall(b"x" * n)
+    conn.shutdown(socket.SHUT_WR)
+    return True
 
 
 def held(conn, request):
@@ -67,7 +115,7 @@ def held(conn, request):
         return False
     n = int(parts[1][6:])
     head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"
-    conn.sendall(head.encode("latin-1") + bytes(i % 256 for i in range(n)))
+    conn.sendall(head.encode("latin-1") + cycling_bytes(n))
     while conn.recv(4096):
         pass
     return True
@@ -82,7 +130,7 @@ def serve(conn, root):
             if not data:
                 break
             request += data
-        if held(conn, request):
+        if held(conn, request) or gated(conn, request):
             return
         conn.sendall(answer(root, request))
         conn.shutdown(socket.SHUT_WR)

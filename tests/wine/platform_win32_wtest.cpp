@@ -17,9 +17,11 @@ namespace wex {
 namespace {
 
 struct Recorder : NotificationTarget {
-  void OnSocketNotification(SocketHandle socket, int32_t code) override {
+  void OnSocketNotification(SocketHandle socket, int32_t code, int32_t error) override {
     seen.push_back({socket, code});
+    errors.push_back(error);
   }
+  std::vector<int32_t> errors;
   size_t Count(int32_t code) const {
     size_t n = 0;
     for (auto& entry : seen) n += entry.second == code;
@@ -154,6 +156,26 @@ TEST_F(Win32PlatformTest, AMessagePostedBeforeTheCancelIsDropped) {
   PumpQueued();
   EXPECT_TRUE(recorder.seen.empty());
   platform.CloseSocket(socket);
+}
+
+// The notifications travel as a private message of the window, and one
+// posted again takes the same road: from the message loop, with its error
+// half, and out of the queue when its socket is closed first.
+TEST_F(Win32PlatformTest, APostedNotificationComesFromTheMessageLoopUnlessClosed) {
+  Peer peer;
+  Recorder recorder;
+  SocketHandle socket = Connected(peer);
+  ASSERT_EQ(platform.AsyncSelect(socket, &recorder, kNotifyMessage, kNotifyMask), 0);
+  EXPECT_GE(kNotifyMessage, static_cast<uint32_t>(WM_APP));
+  ASSERT_TRUE(platform.PostNotification(&recorder, socket, kNotifyClose, 10053));
+  EXPECT_TRUE(recorder.seen.empty());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return recorder.Count(kNotifyClose) == 1; }));
+  EXPECT_EQ(recorder.errors.back(), 10053);
+
+  ASSERT_TRUE(platform.PostNotification(&recorder, socket, kNotifyClose, 0));
+  platform.CloseSocket(socket);
+  PumpQueued();
+  EXPECT_EQ(recorder.Count(kNotifyClose), 1u);
 }
 
 TEST_F(Win32PlatformTest, FilesAreWrittenReplacedAndDeleted) {

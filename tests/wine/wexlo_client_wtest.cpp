@@ -84,6 +84,9 @@ std::wstring EnvText(const wchar_t* name) {
 }
 
 int32_t HttpPort() { return static_cast<int32_t>(_wtoi(EnvText(L"WEX_HTTP_PORT").c_str())); }
+int32_t PortOf(const wchar_t* variable) {
+  return static_cast<int32_t>(_wtoi(EnvText(variable).c_str()));
+}
 
 std::string ReadFile(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
@@ -420,13 +423,19 @@ TEST_F(WexloClient, FullDownloadRaisesConnectDisconnectFinishInOrder) {
   EXPECT_EQ(result.Int(), 0);
   EXPECT_EQ(path.Text(), L"lines.txt") << "FilePath keeps what was passed";
   // OnConnect came inside the call. The server may already have raised the
-  // later events, which this thread can take before it sees the reply.
+  // later events, which this thread can take before it sees the reply, and
+  // the finish may also be delivered here inside either of the two reads
+  // below. What holds whatever the order: Busy reads False only once the
+  // finish has been delivered, and the text is either empty or, after the
+  // finish, the whole body.
   ASSERT_FALSE(recorder_->events.empty());
   EXPECT_EQ(recorder_->events[0].id, kOnConnect) << "OnConnect inside RequestFile";
   EXPECT_EQ(recorder_->events[0].text, L"127.0.0.1");
-  if (recorder_->Count(kOnDownloadFinish) == 0) {
-    EXPECT_TRUE(Busy());
-    EXPECT_EQ(CurFileAsString(), L"");
+  if (!Busy()) EXPECT_EQ(recorder_->Count(kOnDownloadFinish), 1u) << "Busy False before the finish";
+  const std::wstring early = CurFileAsString();
+  if (!early.empty()) {
+    EXPECT_EQ(recorder_->Count(kOnDownloadFinish), 1u) << "text handed out before the finish";
+    EXPECT_EQ(early, WidenAscii(WithCrLf(SiteFile("lines.txt"))));
   }
 
   ASSERT_TRUE(WaitForFinishes(1));
@@ -562,6 +571,53 @@ TEST_F(WexloClient, RefusedRequestsPutTheMessageIntoFilePathAndRaiseNothing) {
   EXPECT_FALSE(Busy());
 }
 
+// Over HTTPS (the test CA is trusted by the suite's prefix): the same events
+// in the same order, Busy as for plain requests, the same rendering.
+TEST_F(WexloClient, SecureDownloadRaisesTheSameEventsAndRendersTheFeed) {
+  Var port(PortOf(L"WEX_HTTPS_PORT"));
+  ASSERT_EQ(Call(kPort, DISPATCH_PROPERTYPUT, {&port}, nullptr), S_OK);
+  Var server(L"https://localhost"), path(L"/garden.xml");
+  ASSERT_EQ(RequestFile(server, path), 0);
+  ASSERT_FALSE(recorder_->events.empty());
+  EXPECT_EQ(recorder_->events[0].id, kOnConnect);
+  EXPECT_EQ(recorder_->events[0].text, L"localhost");
+  ASSERT_TRUE(WaitForFinishes(1));
+  EXPECT_EQ(recorder_->Order(),
+            (std::vector<DISPID>{kOnConnect, kOnDisconnect, kOnDownloadFinish}));
+  EXPECT_EQ(LastFinish().code, 200);
+  EXPECT_TRUE(WaitUntilIdle());
+  Var items(10), descriptions = Var::Bool(true), html;
+  ASSERT_EQ(Call(kFormatCurRSS, DISPATCH_METHOD, {&items, &descriptions}, &html), S_OK);
+  EXPECT_EQ(html.Text(), WidenAscii(SiteFile("garden.expected.html")));
+}
+
+TEST_F(WexloClient, RefusedSecureRequestsGive116AndRaiseNothing) {
+  struct Case {
+    const wchar_t* server;
+    const wchar_t* port;
+    int32_t code;
+    std::wstring filePath;
+  } cases[] = {
+      {L"https://localhost", L"WEX_HTTPS_UNTRUSTED_PORT", 116,
+       Wide(PortableMessageText(116)) + L"-2146762487"},
+      {L"https://localhost", L"WEX_HTTPS_EXPIRED_PORT", 116,
+       Wide(PortableMessageText(116)) + L"-2146762495"},
+      {L"https://localhost", L"WEX_HTTPS_WRONGNAME_PORT", 116,
+       Wide(PortableMessageText(116)) + L"-2146762481"},
+      {L"HTTPS://localhost", L"WEX_HTTPS_PORT", 112, Wide(PortableMessageText(112))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::wstring(c.server) + L" " + c.port);
+    Var port(PortOf(c.port));
+    ASSERT_EQ(Call(kPort, DISPATCH_PROPERTYPUT, {&port}, nullptr), S_OK);
+    Var server(c.server), path(L"/garden.xml");
+    EXPECT_EQ(RequestFile(server, path), c.code);
+    EXPECT_EQ(path.Text(), c.filePath);
+    EXPECT_FALSE(Busy());
+  }
+  EXPECT_TRUE(recorder_->events.empty());
+}
+
 TEST_F(WexloClient, FormatCurRSSRendersTheServedFeed) {
   Var items(10), descriptions = Var::Bool(true), result;
   ASSERT_EQ(Call(kFormatCurRSS, DISPATCH_METHOD, {&items, &descriptions}, &result), S_OK);
@@ -615,6 +671,87 @@ TEST_F(WexloClient, HandlerStartsTheNextRequest) {
   EXPECT_EQ(LastFinish().code, 200);
   EXPECT_TRUE(WaitUntilIdle());
   EXPECT_EQ(CurFileAsString(), WidenAscii(WithCrLf(SiteFile("lines.txt"))));
+}
+
+// One plain HTTP/1.0 GET to the runner's fixture, for a test's own use (to
+// open a gate); true when a response came back.
+bool FetchFromFixture(const char* path) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<u_short>(HttpPort()));
+  bool ok = connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  std::string request = std::string("GET ") + path + " HTTP/1.0\r\n\r\n";
+  ok = ok && send(s, request.data(), static_cast<int>(request.size()), 0) ==
+                 static_cast<int>(request.size());
+  char buffer[512];
+  int total = 0;
+  for (int n; ok && (n = recv(s, buffer, sizeof buffer, 0)) > 0;) total += n;
+  closesocket(s);
+  return ok && total > 0;
+}
+
+TEST_F(WexloClient, ARefusedRequestLeavesTheRunningTransferToFinish) {
+  const std::string gate = "client" + std::to_string(GetTickCount());
+  ASSERT_EQ(Request(WidenAscii("/gate/" + gate + "/1000").c_str()), 0);
+  Var empty(L""), path(L"/x");
+  EXPECT_EQ(RequestFile(empty, path), 113);
+  Var server(L"127.0.0.1"), noPath(L"");
+  EXPECT_EQ(RequestFile(server, noPath), 114);
+  EXPECT_TRUE(Busy());
+  ASSERT_TRUE(FetchFromFixture(("/release/" + gate).c_str()));
+  ASSERT_TRUE(WaitForFinishes(1));
+  EXPECT_EQ(recorder_->Order(),
+            (std::vector<DISPID>{kOnConnect, kOnDisconnect, kOnDownloadFinish}));
+  EXPECT_EQ(LastFinish().code, 200);
+  EXPECT_TRUE(WaitUntilIdle());
+  EXPECT_EQ(CurSize(), 2000);
+}
+
+TEST_F(WexloClient, ABodyCutShortOfItsLengthFinishesAsAReset) {
+  ASSERT_EQ(Request(L"/short/1000000/200000"), 0);
+  ASSERT_TRUE(WaitForFinishes(1));
+  EXPECT_EQ(LastFinish().code, -1);
+  EXPECT_EQ(LastFinish().text, L"10054");
+  EXPECT_TRUE(WaitUntilIdle());
+  EXPECT_EQ(CurSize(), 200000) << "what arrived is kept";
+}
+
+// A server that answers at once, before the request: the whole response
+// reaches the Downloader's socket while its OnConnect is being raised here.
+// However the server's modal loop treats the notifications meanwhile, the
+// transfer finishes after RequestFile and Busy turns False.
+TEST_F(WexloClient, AResponseArrivingDuringOnConnectFinishesAfterRequestFile) {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  int length = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  Var port(static_cast<int32_t>(ntohs(address.sin_port)));
+  ASSERT_EQ(Call(kPort, DISPATCH_PROPERTYPUT, {&port}, nullptr), S_OK);
+
+  SOCKET accepted = INVALID_SOCKET;
+  recorder_->handler = [&](const Event& e) {
+    if (e.id != kOnConnect) return;
+    // The server connected before raising OnConnect: accept does not wait.
+    accepted = accept(listener, nullptr, nullptr);
+    const char response[] = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+    send(accepted, response, sizeof response - 1, 0);
+    shutdown(accepted, SD_SEND);  // the request may still come in: no reset
+  };
+  EXPECT_EQ(Request(L"/early"), 0);
+  ASSERT_TRUE(WaitForFinishes(1));
+  EXPECT_EQ(recorder_->Order(),
+            (std::vector<DISPID>{kOnConnect, kOnDisconnect, kOnDownloadFinish}));
+  EXPECT_EQ(LastFinish().code, 200);
+  EXPECT_TRUE(WaitUntilIdle()) << "Busy left set";
+  EXPECT_EQ(CurFileAsString(), L"hello");
+  closesocket(accepted);
+  closesocket(listener);
 }
 
 TEST_F(WexloClient, ReleasingTheObjectInsideAHandlerEndsTheServer) {

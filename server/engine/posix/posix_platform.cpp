@@ -115,6 +115,8 @@ bool PosixPlatform::CheckSocket(SocketHandle socket) {
 
 void PosixPlatform::CloseAll() {
   registrations_.clear();
+  channels_.clear();
+  posted_.clear();
   for (int fd : sockets_) close(fd);
   sockets_.clear();
 }
@@ -261,6 +263,13 @@ int32_t PosixPlatform::Receive(SocketHandle socket, uint8_t* buffer, int32_t len
     Fail(kWSAEFAULT);
     return kSocketError;
   }
+  auto channel = channels_.find(socket);
+  if (channel != channels_.end()) {
+    int32_t error = 0;
+    int32_t read = channel->second->Read(buffer, length, error);
+    if (read < 0) Fail(error);
+    return read;
+  }
   ssize_t n;
   do {
     n = ::recv(socket, buffer, static_cast<size_t>(length), native);
@@ -284,6 +293,13 @@ int32_t PosixPlatform::Send(SocketHandle socket, const uint8_t* bytes, int32_t c
   if (count < 0 || (bytes == nullptr && count > 0)) {
     Fail(kWSAEFAULT);
     return kSocketError;
+  }
+  auto channel = channels_.find(socket);
+  if (channel != channels_.end()) {
+    int32_t error = 0;
+    int32_t written = channel->second->Write(bytes, count, error);
+    if (written < 0) Fail(error);
+    return written;
   }
   ssize_t n;
   do {
@@ -319,6 +335,7 @@ bool PosixPlatform::WaitWritable(SocketHandle socket, int32_t timeoutMs) {
 int32_t PosixPlatform::CloseSocket(SocketHandle socket) {
   if (!CheckSocket(socket)) return kSocketError;
   registrations_.erase(socket);
+  channels_.erase(socket);
   sockets_.erase(socket);
   // The descriptor is released whatever close() reports.
   if (close(socket) != 0 && errno != EINTR) {
@@ -328,13 +345,61 @@ int32_t PosixPlatform::CloseSocket(SocketHandle socket) {
   return 0;
 }
 
+int32_t PosixPlatform::SecureHandshake(SocketHandle socket, const std::string& hostName,
+                                       int32_t timeoutMs) {
+  if (!CheckSocket(socket)) return kSocketError;
+  if (!tlsContext_) tlsContext_ = std::make_unique<TlsContext>(trustFile_);
+  int32_t error = 0;
+  auto channel = TlsChannel::Establish(*tlsContext_, socket, hostName, timeoutMs, error);
+  if (!channel) {
+    Fail(error);
+    return kSocketError;
+  }
+  channels_[socket] = std::move(channel);
+  return 0;
+}
+
+void PosixPlatform::TrustOnly(const std::string& caFile) {
+  trustFile_ = caFile;
+  tlsContext_.reset();
+}
+
+bool PosixPlatform::HasBufferedPlainBytes(int fd) const {
+  auto channel = channels_.find(fd);
+  return channel != channels_.end() && channel->second->HasBuffered();
+}
+
 int32_t PosixPlatform::LastError() { return lastError_; }
 
+// Kept with the registration it belongs to: cancelling or closing the socket
+// first drops it, as a closed socket's window messages are dropped on Windows.
+bool PosixPlatform::PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                                     int32_t error) {
+  auto found = registrations_.find(socket);
+  if (found == registrations_.end() || found->second.target != target) return false;
+  posted_.push_back({socket, found->second.id, code, error});
+  return true;
+}
+
 int PosixPlatform::Pump(int timeoutMs) {
+  // What was posted again comes first and is not waited for; anything a
+  // delivery posts meanwhile waits for the next Pump.
+  int delivered = 0;
+  std::deque<Posted> posted;
+  posted.swap(posted_);
+  for (const Posted& next : posted) {
+    auto found = registrations_.find(next.fd);
+    if (found == registrations_.end() || found->second.id != next.id) continue;
+    found->second.target->OnSocketNotification(next.fd, next.code, next.error);
+    ++delivered;
+  }
+  if (delivered > 0) timeoutMs = 0;
+
   // Which sockets can have something to tell now. A socket that was told 1
   // and not received from since has nothing more to tell until it is.
   std::vector<pollfd> polled;
   std::vector<uint64_t> ids;
+  bool buffered = false;
   for (const auto& [fd, registration] : registrations_) {
     bool readsWanted = (registration.mask & kNotifyRead) != 0;
     bool closeWanted = (registration.mask & kNotifyClose) != 0 && !registration.closeTold;
@@ -344,9 +409,11 @@ int PosixPlatform::Pump(int timeoutMs) {
     if (readsWanted) events |= POLLIN;
     polled.push_back(pollfd{fd, events, 0});
     ids.push_back(registration.id);
+    if (readsWanted && HasBufferedPlainBytes(fd)) buffered = true;
   }
-  if (polled.empty()) return 0;
-  if (PollRetrying(polled.data(), polled.size(), timeoutMs) <= 0) return 0;
+  if (polled.empty()) return delivered;
+  // Decrypted bytes waiting in a channel are something to tell now.
+  if (PollRetrying(polled.data(), polled.size(), buffered ? 0 : timeoutMs) < 0) return delivered;
 
   // Decide every code first, then deliver: a delivery may change the set.
   struct Pending {
@@ -357,6 +424,7 @@ int PosixPlatform::Pump(int timeoutMs) {
   std::vector<Pending> pending;
   for (size_t i = 0; i < polled.size(); ++i) {
     short seen = polled[i].revents;
+    if (HasBufferedPlainBytes(polled[i].fd)) seen |= POLLIN;
     if (seen == 0 || (seen & POLLNVAL)) continue;
     auto found = registrations_.find(polled[i].fd);
     if (found == registrations_.end()) continue;
@@ -365,7 +433,7 @@ int PosixPlatform::Pump(int timeoutMs) {
     // of unread bytes needed to tell 1 from 32 (one system call per block less).
     bool hungUp = (seen & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
     int unread = 1;
-    if (hungUp || !(seen & POLLIN)) {
+    if ((hungUp || !(seen & POLLIN)) && !HasBufferedPlainBytes(polled[i].fd)) {
       if (ioctl(polled[i].fd, FIONREAD, &unread) != 0) unread = 0;
     }
     bool ended = hungUp || (seen & POLLIN);
@@ -378,7 +446,6 @@ int PosixPlatform::Pump(int timeoutMs) {
     }
   }
 
-  int delivered = 0;
   for (const Pending& next : pending) {
     auto found = registrations_.find(next.fd);
     if (found == registrations_.end() || found->second.id != next.id) continue;
@@ -393,7 +460,7 @@ int PosixPlatform::Pump(int timeoutMs) {
     // Nothing of the registration is used after the call: the target may
     // cancel it, close the socket or destroy itself.
     NotificationTarget* target = registration.target;
-    target->OnSocketNotification(next.fd, next.code);
+    target->OnSocketNotification(next.fd, next.code, 0);
     ++delivered;
   }
   return delivered;

@@ -11,17 +11,26 @@
 //   32 once, when the peer has closed and no unread data remains, or at once
 //      when the connection failed (reset): the draining receive then reports
 //      the error.
+// A secure socket (SecureHandshake, through OpenSSL) is also told 1 while
+// decrypted bytes wait in its channel, which the descriptor knows nothing of.
 // The end of the data is therefore always told as 32, never as a 1 whose
 // receive finds nothing, and never while unread bytes remain, so the head of
 // a short response is always read through a read notification.
+// Notifications carry the error half 0: a failed connection is told as 32 and
+// its draining receive reports the error. A notification posted again
+// (PostNotification) is delivered by the next Pump, before anything polled.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
+#include <string>
 
 #include "server/engine/platform.h"
+#include "server/engine/posix/tls_channel.h"
 
 namespace wex {
 
@@ -55,7 +64,15 @@ class PosixPlatform final : public Platform {
   int32_t Send(SocketHandle socket, const uint8_t* bytes, int32_t count, int32_t flags) override;
   bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override;
   int32_t CloseSocket(SocketHandle socket) override;
+  int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
+                          int32_t timeoutMs) override;
   int32_t LastError() override;
+  bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                        int32_t error) override;
+
+  // Secure connections trust only the roots in this file (PEM) instead of
+  // the system's; tests use it for their own certificate authority.
+  void TrustOnly(const std::string& caFile);
 
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
   bool DeleteFileAnsi(const ustring& path) override;
@@ -72,6 +89,8 @@ class PosixPlatform final : public Platform {
 
   // Number of sockets registered for notifications.
   size_t RegisteredCount() const { return registrations_.size(); }
+  // Number of sockets open (created and not closed).
+  size_t OpenCount() const { return sockets_.size(); }
 
  private:
   struct Registration {
@@ -84,18 +103,31 @@ class PosixPlatform final : public Platform {
 
   // Sets the error (and returns false) unless the library is started and the
   // handle is a socket this platform created.
+  // A notification posted again, for the registration it was posted under.
+  struct Posted {
+    int fd;
+    uint64_t id;
+    int32_t code;
+    int32_t error;
+  };
+
   bool CheckStarted();
   bool CheckSocket(SocketHandle socket);
   void Fail(int32_t winsockError) { lastError_ = winsockError; }
   void FailErrno();
   void CloseAll();
+  bool HasBufferedPlainBytes(int fd) const;
 
   ConnectionStateSource connectionState_;
   int startCount_ = 0;
   int32_t lastError_ = 0;
   std::set<int> sockets_;
   std::map<int, Registration> registrations_;
+  std::deque<Posted> posted_;
   uint64_t nextRegistrationId_ = 1;
+  std::string trustFile_;
+  std::unique_ptr<TlsContext> tlsContext_;  // made at the first handshake
+  std::map<int, std::unique_ptr<TlsChannel>> channels_;
 };
 
 }  // namespace wex

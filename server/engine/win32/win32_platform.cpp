@@ -80,17 +80,57 @@ int32_t Win32Platform::AsyncSelect(SocketHandle socket, NotificationTarget* targ
   }
   if (WSAAsyncSelect(ToSocket(socket), Window(), message, mask) != 0) return kSocketError;
   targets_[socket] = target;
+  // Bytes the handshake already took from the socket are not told by Winsock.
+  auto channel = channels_.find(socket);
+  if (channel != channels_.end() && channel->second->HasBuffered() && (mask & kNotifyRead)) {
+    PostNotification(target, socket, kNotifyRead, 0);
+  }
   return 0;
 }
 
 int32_t Win32Platform::Receive(SocketHandle socket, uint8_t* buffer, int32_t length,
                                int32_t flags) {
-  return ::recv(ToSocket(socket), reinterpret_cast<char*>(buffer), length, flags);
+  auto channel = channels_.find(socket);
+  if (channel == channels_.end()) {
+    return ::recv(ToSocket(socket), reinterpret_cast<char*>(buffer), length, flags);
+  }
+  int32_t error = 0;
+  int32_t n = channel->second->Read(ToSocket(socket), buffer, length, error);
+  if (n < 0) {
+    WSASetLastError(error);
+    return kSocketError;
+  }
+  // Winsock tells again only of bytes the socket still holds: for those the
+  // channel holds, the read notification is posted here, once per receive.
+  auto target = targets_.find(socket);
+  if (n > 0 && channel->second->HasBuffered() && target != targets_.end()) {
+    PostNotification(target->second, socket, kNotifyRead, 0);
+  }
+  return n;
 }
 
 int32_t Win32Platform::Send(SocketHandle socket, const uint8_t* bytes, int32_t count,
                             int32_t flags) {
-  return ::send(ToSocket(socket), reinterpret_cast<const char*>(bytes), count, flags);
+  auto channel = channels_.find(socket);
+  if (channel == channels_.end()) {
+    return ::send(ToSocket(socket), reinterpret_cast<const char*>(bytes), count, flags);
+  }
+  int32_t error = 0;
+  int32_t n = channel->second->Write(ToSocket(socket), bytes, count, error);
+  if (n < 0) WSASetLastError(error);
+  return n;
+}
+
+int32_t Win32Platform::SecureHandshake(SocketHandle socket, const std::string& hostName,
+                                       int32_t timeoutMs) {
+  int32_t error = 0;
+  auto channel = SchannelChannel::Establish(ToSocket(socket), hostName, timeoutMs, error);
+  if (!channel) {
+    WSASetLastError(error);
+    return kSocketError;
+  }
+  channels_[socket] = std::move(channel);
+  return 0;
 }
 
 bool Win32Platform::WaitWritable(SocketHandle socket, int32_t timeoutMs) {
@@ -116,6 +156,7 @@ bool Win32Platform::WaitWritable(SocketHandle socket, int32_t timeoutMs) {
 }
 
 int32_t Win32Platform::CloseSocket(SocketHandle socket) {
+  channels_.erase(socket);
   int32_t result = closesocket(ToSocket(socket));
   Forget(socket);
   return result;
@@ -143,13 +184,25 @@ void Win32Platform::Forget(SocketHandle socket) {
 
 int32_t Win32Platform::LastError() { return WSAGetLastError(); }
 
+// The same message Winsock posts, so that it takes the same road: delivered
+// to the socket's registered target from the message loop, and taken out of
+// the queue by Forget when the socket is closed first.
+bool Win32Platform::PostNotification(NotificationTarget* /*target*/, SocketHandle socket,
+                                     int32_t code, int32_t error) {
+  if (Window() == nullptr) return false;
+  const LPARAM event = WSAMAKESELECTREPLY(static_cast<WORD>(code), static_cast<WORD>(error));
+  return PostMessageW(Window(), kNotifyMessage, static_cast<WPARAM>(ToSocket(socket)), event) !=
+         FALSE;
+}
+
 void Win32Platform::Deliver(WPARAM socket, LPARAM event) {
   if (socket > static_cast<WPARAM>(INT32_MAX)) return;
   auto found = targets_.find(static_cast<SocketHandle>(socket));
   if (found == targets_.end()) return;
   // The target may cancel, close or destroy everything, this platform
   // included: nothing is touched after the call.
-  found->second->OnSocketNotification(static_cast<SocketHandle>(socket), WSAGETSELECTEVENT(event));
+  found->second->OnSocketNotification(static_cast<SocketHandle>(socket), WSAGETSELECTEVENT(event),
+                                      WSAGETSELECTERROR(event));
 }
 
 }  // namespace wex

@@ -1,7 +1,8 @@
 // The engine's platform on Windows: Winsock 1.1 (wsock32) with WSAAsyncSelect
 // notifications to a message-only window, WinINet's connection state, and
-// Win32 files. Create and use it on the engine's thread, which must run a
-// message loop for the notifications to arrive.
+// Win32 files, and the secure channel of Schannel for secure sockets. Create
+// and use it on the engine's thread, which must run a message loop for the
+// notifications to arrive.
 //
 // Socket handles cross the seam as 32-bit numbers: Winsock handles are
 // kernel handles, whose values fit in 32 bits also on 64-bit Windows.
@@ -14,6 +15,7 @@
 
 #include "server/engine/platform.h"
 #include "server/engine/win32/notification_window.h"
+#include "server/engine/win32/schannel_channel.h"
 
 namespace wex {
 
@@ -37,7 +39,11 @@ class Win32Platform final : public Platform {
   int32_t Send(SocketHandle socket, const uint8_t* bytes, int32_t count, int32_t flags) override;
   bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override;
   int32_t CloseSocket(SocketHandle socket) override;
+  int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
+                          int32_t timeoutMs) override;
   int32_t LastError() override;
+  bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
+                        int32_t error) override;
 
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
   bool DeleteFileAnsi(const ustring& path) override;
@@ -55,6 +61,8 @@ class Win32Platform final : public Platform {
   // The target of each registered socket. A notification for a socket not
   // in the map (cancelled or closed after Winsock posted it) is dropped.
   std::map<SocketHandle, NotificationTarget*> targets_;
+  // The secure channel of each secure socket.
+  std::map<SocketHandle, std::unique_ptr<SchannelChannel>> channels_;
   NotificationWindow window_;
 };
 

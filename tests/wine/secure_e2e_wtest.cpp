@@ -1,0 +1,142 @@
+// Secure requests through the Win32 platform (Schannel) under the message
+// loop of the test's thread, against the runner's HTTPS fixtures, with the
+// test CA trusted by this prefix's Root store.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/engine/http_uc.h"
+#include "server/engine/win32/win32_platform.h"
+#include "tests/support/engine_test_access.h"
+#include "tests/wine/support/message_pump.h"
+
+namespace wex {
+namespace {
+
+uint16_t PortOf(const wchar_t* variable) {
+  wchar_t text[16] = {};
+  if (GetEnvironmentVariableW(variable, text, 16) == 0) return 0;
+  return static_cast<uint16_t>(_wtoi(text));
+}
+
+std::string CyclingBytes(size_t count) {
+  std::string bytes(count, '\0');
+  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i & 0xFF);
+  return bytes;
+}
+
+struct EventLog : httpUCEvents {
+  void OnConnect1(const ustring& sURL) override { entries.push_back("connect " + ToUtf8(sURL)); }
+  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override {
+    entries.push_back("finish " + std::to_string(LErrCode) + " " + ToUtf8(sErrStr));
+    finished = true;
+  }
+  void OnDisconnect1() override { entries.push_back("disconnect"); }
+  std::vector<std::string> entries;
+  bool finished = false;
+};
+
+class SecureUnderWine : public ::testing::Test {
+ protected:
+  SecureUnderWine()
+      : platform(std::make_shared<Win32Platform>()), engine(httpUC::Create(platform)) {
+    engine->Subscribe(&events);
+    ustring error;
+    EXPECT_EQ(engine->StartUp1(error), 0);
+  }
+  ~SecureUnderWine() override {
+    engine->Unsubscribe(&events);
+    engine->CloseDown();
+  }
+  void SetUp() override {
+    if (PortOf(L"WEX_HTTPS_PORT") == 0) GTEST_SKIP() << "run through tests/wine/run";
+  }
+
+  int32_t Request(uint16_t port, const std::string& server, const std::string& path,
+                  std::string* message = nullptr) {
+    events = EventLog();
+    engine->Port(port);
+    ustring sServer = FromUtf8(server), sFile = FromUtf8(path);
+    int32_t result = engine->RequestFile1(sServer, sFile);
+    if (message != nullptr) *message = ToUtf8(sFile);
+    return result;
+  }
+  std::string Body() {
+    std::string body;
+    for (const Chunk& chunk : *engine->CurFileBytes1()) body.append(chunk.begin(), chunk.end());
+    return body;
+  }
+
+  std::shared_ptr<Win32Platform> platform;
+  std::shared_ptr<httpUC> engine;
+  EventLog events;
+};
+
+const std::vector<std::string> kFinished = {"connect localhost", "disconnect", "finish 200 OK"};
+
+TEST_F(SecureUnderWine, BodiesArriveByteForByteHoweverTheRecordsArrive) {
+  for (const char* mode : {"", "/split", "/records", "/noclose"}) {
+    for (size_t size : {0, 1, 8191, 8192, 8193, 40000}) {
+      std::string path = std::string(mode) + "/bytes/" + std::to_string(size);
+      ASSERT_EQ(Request(PortOf(L"WEX_HTTPS_PORT"), "https://localhost", path), 0) << path;
+      ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 30000)) << path;
+      EXPECT_EQ(events.entries, kFinished) << path;
+      EXPECT_EQ(engine->CurSize1(), static_cast<int32_t>(size)) << path;
+      EXPECT_TRUE(Body() == CyclingBytes(size)) << path;
+    }
+  }
+}
+
+TEST_F(SecureUnderWine, SixtyFourMebibytes) {
+  const size_t size = 64u << 20;
+  ASSERT_EQ(
+      Request(PortOf(L"WEX_HTTPS_PORT"), "https://localhost", "/bytes/" + std::to_string(size)), 0);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 120000));
+  EXPECT_EQ(events.entries, kFinished);
+  ASSERT_EQ(engine->CurSize1(), static_cast<int32_t>(size));
+  EXPECT_TRUE(Body() == CyclingBytes(size));
+}
+
+// Each refusal is 116 with its reason, without an event; the socket is gone
+// (a later request on the same engine works).
+TEST_F(SecureUnderWine, RefusedConnectionsGive116WithTheirNumber) {
+  struct Case {
+    const wchar_t* port;
+    const char* number;  // empty: whatever number the platform gives
+  } cases[] = {
+      {L"WEX_HTTPS_UNTRUSTED_PORT", "-2146762487"},  // CERT_E_UNTRUSTEDROOT
+      {L"WEX_HTTPS_EXPIRED_PORT", "-2146762495"},    // CERT_E_EXPIRED
+      {L"WEX_HTTPS_WRONGNAME_PORT", "-2146762481"},  // CERT_E_CN_NO_MATCH
+      {L"WEX_HTTPS_PLAIN_PORT", ""},
+      {L"WEX_HTTPS_SILENT_PORT", "10060"},
+  };
+  httpUCTestAccess::SetHandshakeTimeout(*engine, 500);
+  const std::string prefix = "Secure connection failed. Error number:";
+  for (const Case& c : cases) {
+    std::string message;
+    EXPECT_EQ(Request(PortOf(c.port), "https://localhost", "/bytes/10", &message), 116) << message;
+    EXPECT_EQ(message.compare(0, prefix.size(), prefix), 0) << message;
+    if (c.number[0] != '\0') {
+      EXPECT_EQ(message, prefix + c.number);
+    } else {
+      EXPECT_GT(message.size(), prefix.size()) << message;
+    }
+    EXPECT_TRUE(events.entries.empty()) << message;
+  }
+  ASSERT_EQ(Request(PortOf(L"WEX_HTTPS_PORT"), "https://localhost", "/bytes/3"), 0);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 30000));
+  EXPECT_EQ(events.entries, kFinished);
+}
+
+TEST_F(SecureUnderWine, TheSchemeInCapitalsIsAName) {
+  std::string message;
+  EXPECT_EQ(Request(PortOf(L"WEX_HTTPS_PORT"), "HTTPS://localhost", "/bytes/1", &message), 112);
+  EXPECT_EQ(message, "Failed to resolve server IP address.");
+}
+
+}  // namespace
+}  // namespace wex
