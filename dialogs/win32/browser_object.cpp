@@ -3,6 +3,7 @@
 #include <oleauto.h>
 
 #include <new>
+#include <utility>
 
 #include "dialogs/portable/color_hex.h"
 #include "dialogs/win32/mod_open_save.h"
@@ -27,17 +28,17 @@ HRESULT StringResult(const ustring& text, VARIANT* result) {
 
 HRESULT BrowserObject::Create(REFIID iid, void** out) {
   *out = nullptr;
-  ComRef<ITypeInfo> type_info;
-  HRESULT hr = LoadBrowserTypeInfo(type_info.Receive());
+  ComPtr<ITypeInfo> typeInfo;
+  HRESULT hr = LoadBrowserTypeInfo(typeInfo.Put());
   if (FAILED(hr)) return hr;
-  BrowserObject* object = new (std::nothrow) BrowserObject(type_info);
+  BrowserObject* object = new (std::nothrow) BrowserObject(typeInfo);
   if (!object) return E_OUTOFMEMORY;
   hr = object->QueryInterface(iid, out);
   object->Release();
   return hr;
 }
 
-BrowserObject::BrowserObject(const ComRef<ITypeInfo>& type_info) : type_info_(type_info) {
+BrowserObject::BrowserObject(const ComPtr<ITypeInfo>& typeInfo) : typeInfo_(typeInfo) {
   LockModule();
 }
 
@@ -73,31 +74,34 @@ HRESULT BrowserObject::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  type_info_->AddRef();
-  *out = type_info_.get();
+  *out = ComPtr<ITypeInfo>(typeInfo_).Detach();
   return S_OK;
 }
 
 HRESULT BrowserObject::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return DispGetIDsOfNames(type_info_.get(), names, count, ids);
+  return DispGetIDsOfNames(typeInfo_.Get(), names, count, ids);
 }
 
 HRESULT BrowserObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO* exception, UINT* arg_error) {
+                              VARIANT* result, EXCEPINFO* exception, UINT* argError) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return DispInvoke(static_cast<_Browser*>(this), type_info_.get(), id, flags, params, result,
-                    exception, arg_error);
+  return DispInvoke(static_cast<_Browser*>(this), typeInfo_.Get(), id, flags, params, result,
+                    exception, argError);
 }
 
 HRESULT BrowserObject::get_Browser(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = SysAllocStringLen(browser_.get(), browser_.length());
+  *value = SysAllocStringLen(browser_.get(), SysStringLen(browser_.get()));
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 
+// Out of memory keeps the old text.
 HRESULT BrowserObject::put_Browser(BSTR value) {
-  return browser_.Assign(value, SysStringLen(value)) ? S_OK : E_OUTOFMEMORY;
+  UniqueBstr copy(SysAllocStringLen(value, SysStringLen(value)));
+  if (!copy) return E_OUTOFMEMORY;
+  browser_ = std::move(copy);
+  return S_OK;
 }
 
 HRESULT BrowserObject::OpenBox(VARIANT* result) {

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-#include "dialogs/win32/com_handles.h"
+#include "common/automation/win32/unique_bstr.h"
+#include "common/com/com_ptr.h"
 #include "velmora.h"  // generated from velmora.idl
 
 namespace wex {
@@ -25,7 +26,7 @@ class BrowserObject final : public _Browser {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
                                           DISPID* ids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* exception, UINT* arg_error) override;
+                                   VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
   // _Browser
   HRESULT STDMETHODCALLTYPE get_Browser(BSTR* value) override;
@@ -36,12 +37,12 @@ class BrowserObject final : public _Browser {
   HRESULT STDMETHODCALLTYPE ColorBoxHex(VARIANT* result) override;
 
  private:
-  explicit BrowserObject(const ComRef<ITypeInfo>& type_info);
+  explicit BrowserObject(const ComPtr<ITypeInfo>& typeInfo);
   ~BrowserObject();
 
   LONG refs_ = 1;
-  ComRef<ITypeInfo> type_info_;
-  Bstr browser_;  // the public string member; null reads as empty
+  ComPtr<ITypeInfo> typeInfo_;  // loaded once, at creation
+  UniqueBstr browser_;          // the public string member; null reads as empty
 };
 
 }  // namespace wex

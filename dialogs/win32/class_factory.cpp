@@ -45,10 +45,12 @@ class BrowserFactory final : public IClassFactory {
   }
 };
 
-BrowserFactory g_factory;
+BrowserFactory browserFactory;
 
 }  // namespace
 
-HRESULT GetBrowserFactory(REFIID iid, void** out) { return g_factory.QueryInterface(iid, out); }
+HRESULT GetBrowserFactory(REFIID iid, void** out) {
+  return browserFactory.QueryInterface(iid, out);
+}
 
 }  // namespace wex

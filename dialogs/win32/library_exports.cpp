@@ -1,5 +1,6 @@
-// The four entry points of the in-process server. They only hand over to the
-// registration, the class factory and the module count.
+// The entry points of the in-process server. They only hand over to the
+// registration, the class factory and the module count. DllInstall is the
+// per-user form of registration: regsvr32 /n /i:user (and /u /n /i:user).
 #include <windows.h>
 
 #include "dialogs/win32/class_factory.h"
@@ -17,9 +18,21 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   return TRUE;
 }
 
-HRESULT WINAPI DllRegisterServer() { return wex::RegisterServer(); }
+HRESULT WINAPI DllRegisterServer() { return wex::RegisterServer(wex::RegistryRoot::kMachine); }
 
-HRESULT WINAPI DllUnregisterServer() { return wex::UnregisterServer(); }
+HRESULT WINAPI DllUnregisterServer() { return wex::UnregisterServer(wex::RegistryRoot::kMachine); }
+
+// "user" registers for the current user; an empty command line (what
+// regsvr32 /i passes after DllRegisterServer) or "machine" for all users.
+HRESULT WINAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+  wex::RegistryRoot root = wex::RegistryRoot::kMachine;
+  if (commandLine != nullptr && lstrcmpiW(commandLine, L"user") == 0)
+    root = wex::RegistryRoot::kUser;
+  else if (commandLine != nullptr && commandLine[0] != L'\0' &&
+           lstrcmpiW(commandLine, L"machine") != 0)
+    return E_INVALIDARG;
+  return install ? wex::RegisterServer(root) : wex::UnregisterServer(root);
+}
 
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;

@@ -14,6 +14,7 @@
 #include "dialogs/portable/color_dialog_record.h"
 #include "dialogs/portable/file_dialog_record.h"
 #include "dialogs/portable/record_layouts.h"
+#include "dialogs/win32/dialog_look.h"
 
 namespace wex {
 
@@ -32,7 +33,7 @@ using FileDialogCall = BOOL(APIENTRY*)(LPOPENFILENAMEA);
 ustring RunFileDialog(const FileDialogRecord& record, FileDialogCall show) {
   std::string filter = TextToAnsi(record.lpstrFilter);
   std::string title = TextToAnsi(record.lpstrTitle);
-  std::string def_ext = record.lpstrDefExt ? TextToAnsi(*record.lpstrDefExt) : std::string();
+  std::string defExt = record.lpstrDefExt ? TextToAnsi(*record.lpstrDefExt) : std::string();
   std::string initial = TextToAnsi(record.lpstrFile);
   // The buffer keeps its full length whatever the conversion made of it, so
   // the platform can never write past what nMaxFile promises.
@@ -47,7 +48,8 @@ ustring RunFileDialog(const FileDialogRecord& record, FileDialogCall show) {
   ofn.nMaxFile = record.nMaxFile;
   ofn.lpstrTitle = title.c_str();
   ofn.Flags = record.Flags;
-  ofn.lpstrDefExt = record.lpstrDefExt ? def_ext.c_str() : nullptr;
+  ofn.lpstrDefExt = record.lpstrDefExt ? defExt.c_str() : nullptr;
+  DialogLook look;
   if (!show(&ofn)) return ustring();  // cancelled, closed or failed
 
   ustring returned = AnsiToText(reinterpret_cast<const uint8_t*>(file.data()), kFileBufferLength);
@@ -82,6 +84,7 @@ void ShowColorDialog(int32_t& color) {
   cc.rgbResult = record.rgbResult;
   cc.lpCustColors = reinterpret_cast<COLORREF*>(record.custom_colors.data());
   cc.Flags = record.Flags;
+  DialogLook look;
   if (ChooseColorA(&cc)) color = static_cast<int32_t>(cc.rgbResult);
 }
 

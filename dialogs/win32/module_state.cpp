@@ -2,61 +2,34 @@
 
 #include <oleauto.h>
 
-#include "dialogs/win32/com_handles.h"
+#include "common/com/com_ptr.h"
+#include "common/com/type_library.h"
 #include "velmora.h"  // generated from velmora.idl
 
 namespace wex {
 
 namespace {
 
-HINSTANCE g_instance = nullptr;
+HINSTANCE libraryInstance = nullptr;
 // Objects live on their callers' threads, and callers in different
 // apartments may hold objects at once, so the count is interlocked.
-LONG g_module_count = 0;
+LONG moduleCount = 0;
 
 }  // namespace
 
-void SetModuleInstance(HINSTANCE instance) { g_instance = instance; }
-HINSTANCE ModuleInstance() { return g_instance; }
+void SetModuleInstance(HINSTANCE instance) { libraryInstance = instance; }
+HINSTANCE ModuleInstance() { return libraryInstance; }
 
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(g_instance, &path[0], static_cast<DWORD>(path.size()));
-    if (n == 0) return std::wstring();
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);  // cut short: try a larger buffer
-  }
-}
-
-void LockModule() { InterlockedIncrement(&g_module_count); }
-void UnlockModule() { InterlockedDecrement(&g_module_count); }
-bool ModuleInUse() { return InterlockedCompareExchange(&g_module_count, 0, 0) != 0; }
-
-HRESULT LoadOwnTypeLib(ITypeLib** out) {
-  *out = nullptr;
-  std::wstring path = ModulePath();
-  if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
-  return LoadTypeLibEx(path.c_str(), REGKIND_NONE, out);
-}
+void LockModule() { InterlockedIncrement(&moduleCount); }
+void UnlockModule() { InterlockedDecrement(&moduleCount); }
+bool ModuleInUse() { return InterlockedCompareExchange(&moduleCount, 0, 0) != 0; }
 
 HRESULT LoadBrowserTypeInfo(ITypeInfo** out) {
   *out = nullptr;
-  ComRef<ITypeLib> lib;
-  HRESULT hr = LoadOwnTypeLib(lib.Receive());
+  ComPtr<ITypeLib> library;
+  HRESULT hr = LoadModuleTypeLib(libraryInstance, library.Put());
   if (FAILED(hr)) return hr;
-  // The library describes the dual interface by its dispatch view; DispInvoke
-  // needs the vtable view behind it.
-  ComRef<ITypeInfo> dispatch_view;
-  hr = lib->GetTypeInfoOfGuid(IID__Browser, dispatch_view.Receive());
-  if (FAILED(hr)) return hr;
-  HREFTYPE vtable_ref = 0;
-  hr = dispatch_view->GetRefTypeOfImplType(-1, &vtable_ref);
-  if (FAILED(hr)) return hr;
-  return dispatch_view->GetRefTypeInfo(vtable_ref, out);
+  return InvokableTypeInfo(library.Get(), IID__Browser, out);
 }
 
 }  // namespace wex

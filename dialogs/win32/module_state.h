@@ -6,14 +6,10 @@
 
 #include <oaidl.h>
 
-#include <string>
-
 namespace wex {
 
 void SetModuleInstance(HINSTANCE instance);
 HINSTANCE ModuleInstance();
-// The full path of Velmora.dll; empty if the platform cannot tell it.
-std::wstring ModulePath();
 
 // Every object handed out (the class factory's references included) and every
 // LockServer(TRUE) counts once; the library may unload only at zero.
@@ -21,10 +17,9 @@ void LockModule();
 void UnlockModule();
 bool ModuleInUse();
 
-// The type library embedded in the library itself, so that IDispatch works
-// whether or not it is registered.
-HRESULT LoadOwnTypeLib(ITypeLib** out);
-// The description of _Browser's vtable, for DispInvoke.
+// The description of _Browser's vtable, for DispInvoke, from the type library
+// embedded in the library itself, so that IDispatch works whether or not it
+// is registered.
 HRESULT LoadBrowserTypeInfo(ITypeInfo** out);
 
 }  // namespace wex

@@ -1,16 +1,17 @@
 // Registration of Velmora.dll through the platform's regsvr32: registering
-// writes exactly the class, ProgID, type library and interface keys, and
-// unregistering removes all of them. The test leaves the library registered.
+// writes exactly the class, ProgID, type library and interface keys in the
+// registry view of the library's own kind, machine-wide or (DllInstall, with
+// /n /i:user) for the current user only, and unregistering removes all of
+// them; a registration that fails half-way leaves nothing behind. The test
+// leaves the library registered machine-wide.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cwctype>
 #include <string>
 #include <vector>
 
-#include "common/ustring.h"
+#include "tests/wine/support/registry_tree.h"
 #include "tests/wine/support/wine_paths.h"
 
 namespace wex {
@@ -22,86 +23,29 @@ const wchar_t kTypeLibKey[] = L"TypeLib\\{37F198A4-0F47-4532-B860-E5E925A3BE0D}"
 const wchar_t kInterfaceKey[] = L"Interface\\{E9D04E82-C40F-4FF2-8B7C-16B0A6486F32}";
 const wchar_t* const kRoots[] = {kProgIdKey, kClassKey, kTypeLibKey, kInterfaceKey};
 
-std::string Narrow(const std::wstring& w) {
-  return ToUtf8(ustring(reinterpret_cast<const char16_t*>(w.data()), w.size()));
-}
+// The library registers where programs of its own kind look.
+const REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
-std::wstring Lower(std::wstring s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return towlower(c); });
-  return s;
+// Runs regsvr32 silently on Velmora.dll with the given switches; its exit code.
+long RegsvrWith(const std::wstring& switches) {
+  return RunCommand(L"regsvr32.exe /s " + switches + L" \"" + BinaryPath(L"Velmora.dll") + L"\"");
 }
+long RunRegsvr32(bool unregister) { return RegsvrWith(unregister ? L"/u" : L""); }
 
-// Runs regsvr32 silently on Velmora.dll; its exit code.
-DWORD RunRegsvr32(bool unregister) {
-  std::wstring command = L"regsvr32.exe /s ";
-  if (unregister) command += L"/u ";
-  command += L"\"" + BinaryPath(L"Velmora.dll") + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
-    return GetLastError() | 0x80000000u;
-  }
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
-}
-
-bool KeyExists(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
-}
-
-// Every key under path and every string value in them, one line each:
-// "key" for a key, "key|name=value" for a value ("@" names the default).
-void ListTree(const std::wstring& path, std::vector<std::wstring>& out) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  out.push_back(path);
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD name_len = 256;
-    wchar_t data[1024];
-    DWORD data_bytes = sizeof data - sizeof(wchar_t);
-    DWORD type = 0;
-    LONG rc = RegEnumValueW(key, i, name, &name_len, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                            &data_bytes);
-    if (rc != ERROR_SUCCESS) break;
-    std::wstring value = type == REG_SZ ? std::wstring(data, data_bytes / sizeof(wchar_t))
-                                        : L"<type " + std::to_wstring(type) + L">";
-    while (!value.empty() && value.back() == L'\0') value.pop_back();
-    out.push_back(path + L"|" + (name_len ? std::wstring(name, name_len) : L"@") + L"=" + value);
-  }
-  std::vector<std::wstring> children;
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD name_len = 256;
-    if (RegEnumKeyExW(key, i, name, &name_len, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    children.emplace_back(name, name_len);
-  }
-  RegCloseKey(key);
-  for (const std::wstring& child : children) ListTree(path + L"\\" + child, out);
-}
-
-// The keys the library owns, as registered now, in one sorted list with
-// paths compared without regard to case.
-std::vector<std::wstring> RegisteredTree() {
+// The keys the library owns, as registered now under root.
+std::vector<std::wstring> RegisteredTree(HKEY root = HKEY_LOCAL_MACHINE) {
   std::vector<std::wstring> lines;
-  for (const wchar_t* root : kRoots) ListTree(root, lines);
-  for (std::wstring& line : lines) line = Lower(line);
-  std::sort(lines.begin(), lines.end());
+  for (const wchar_t* key : kRoots) {
+    std::vector<std::wstring> tree = ClassesTree(root, kOwnView, key);
+    lines.insert(lines.end(), tree.begin(), tree.end());
+  }
   return lines;
+}
+
+bool AnyKeyExists(HKEY root) {
+  for (const wchar_t* key : kRoots)
+    if (ClassesKeyExists(root, kOwnView, key)) return true;
+  return false;
 }
 
 std::vector<std::wstring> ExpectedTree() {
@@ -130,6 +74,8 @@ std::vector<std::wstring> ExpectedTree() {
       lib + L"\\0",
       lib + L"\\0\\" + platform,
       lib + L"\\0\\" + platform + L"|@=" + dll,
+      lib + L"\\FLAGS",
+      lib + L"\\FLAGS|@=8",
       lib + L"\\HELPDIR",
       lib + L"\\HELPDIR|@=" + dir,
       kInterfaceKey,
@@ -143,23 +89,6 @@ std::vector<std::wstring> ExpectedTree() {
       std::wstring(kInterfaceKey) + L"\\TypeLib|Version=1.0",
   };
   for (std::wstring& line : lines) line = Lower(line);
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
-
-// The library flags are the type library's own (the platform adds its disk
-// image flag); only their presence is checked.
-std::vector<std::wstring> WithoutFlagsValue(std::vector<std::wstring> lines) {
-  const std::wstring flags = Lower(std::wstring(kTypeLibKey) + L"\\1.0\\FLAGS");
-  bool found = false;
-  lines.erase(std::remove_if(lines.begin(), lines.end(),
-                             [&](const std::wstring& line) {
-                               if (line.compare(0, flags.size(), flags) != 0) return false;
-                               found = true;
-                               return true;
-                             }),
-              lines.end());
-  if (found) lines.push_back(L"<flags>");
   return lines;
 }
 
@@ -170,29 +99,63 @@ class Registration : public ::testing::Test {
 };
 
 TEST_F(Registration, UnregisterRemovesEveryKeyAndRegisterWritesExactlyThem) {
-  ASSERT_EQ(RunRegsvr32(true), 0u);
-  for (const wchar_t* root : kRoots) EXPECT_FALSE(KeyExists(root)) << Narrow(root);
-
-  ASSERT_EQ(RunRegsvr32(false), 0u);
-  std::vector<std::wstring> actual = WithoutFlagsValue(RegisteredTree());
-  std::vector<std::wstring> expected = ExpectedTree();
-  expected.push_back(L"<flags>");
-  std::sort(actual.begin(), actual.end());
-  std::sort(expected.begin(), expected.end());
-  std::string actual_text, expected_text;
-  for (const std::wstring& l : actual) actual_text += Narrow(l) + "\n";
-  for (const std::wstring& l : expected) expected_text += Narrow(l) + "\n";
-  EXPECT_EQ(actual_text, expected_text);
+  ASSERT_EQ(RunRegsvr32(true), 0);
+  EXPECT_FALSE(AnyKeyExists(HKEY_LOCAL_MACHINE));
+  ASSERT_EQ(RunRegsvr32(false), 0);
+  EXPECT_EQ(SortedText(RegisteredTree()), SortedText(ExpectedTree()));
+  EXPECT_FALSE(AnyKeyExists(HKEY_CURRENT_USER));
 }
 
 TEST_F(Registration, UnregisteringTwiceAndRegisteringTwiceAreHarmless) {
-  EXPECT_EQ(RunRegsvr32(true), 0u);
-  EXPECT_EQ(RunRegsvr32(true), 0u);
-  for (const wchar_t* root : kRoots) EXPECT_FALSE(KeyExists(root)) << Narrow(root);
-  EXPECT_EQ(RunRegsvr32(false), 0u);
-  std::vector<std::wstring> once = RegisteredTree();
-  EXPECT_EQ(RunRegsvr32(false), 0u);
-  EXPECT_EQ(RegisteredTree(), once);
+  EXPECT_EQ(RunRegsvr32(true), 0);
+  EXPECT_EQ(RunRegsvr32(true), 0);
+  EXPECT_FALSE(AnyKeyExists(HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(RunRegsvr32(false), 0);
+  std::string once = SortedText(RegisteredTree());
+  EXPECT_EQ(RunRegsvr32(false), 0);
+  EXPECT_EQ(SortedText(RegisteredTree()), once);
+}
+
+// regsvr32 /n /i:user calls only DllInstall, which registers for the current
+// user; nothing machine-wide changes, whether or not it is registered there.
+TEST_F(Registration, PerUserInstallWritesAndRemovesTheCurrentUsersKeysOnly) {
+  for (bool machineRegistered : {true, false}) {
+    SCOPED_TRACE(machineRegistered ? "registered machine-wide too" : "per-user only");
+    ASSERT_EQ(RunRegsvr32(!machineRegistered), 0);
+    std::string machine = SortedText(RegisteredTree());
+    ASSERT_EQ(RegsvrWith(L"/n /i:user"), 0);
+    EXPECT_EQ(SortedText(RegisteredTree(HKEY_CURRENT_USER)), SortedText(ExpectedTree()));
+    EXPECT_EQ(SortedText(RegisteredTree()), machine);
+    ASSERT_EQ(RegsvrWith(L"/u /n /i:user"), 0);
+    EXPECT_FALSE(AnyKeyExists(HKEY_CURRENT_USER));
+    EXPECT_EQ(SortedText(RegisteredTree()), machine);
+  }
+  EXPECT_NE(RegsvrWith(L"/n /i:everyone"), 0) << "an unknown scope is refused";
+  EXPECT_FALSE(AnyKeyExists(HKEY_CURRENT_USER));
+}
+
+// A volatile interface key takes no lasting subkeys: the registration fails
+// at the interface's marshaller, after the class and the type library were
+// written, and takes them back.
+TEST_F(Registration, FailureHalfWayLeavesNothingBehind) {
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    SCOPED_TRACE(root == HKEY_LOCAL_MACHINE ? "machine-wide" : "per-user");
+    ASSERT_EQ(RunRegsvr32(true), 0);
+    const std::wstring blocked = std::wstring(L"Software\\Classes\\") + kInterfaceKey;
+    // Its parents are lasting keys, as a fresh profile may lack them.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, L"Software\\Classes\\Interface", 0, nullptr, 0,
+                              KEY_ALL_ACCESS | kOwnView, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(RegCreateKeyExW(root, blocked.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS | kOwnView, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_NE(RegsvrWith(root == HKEY_LOCAL_MACHINE ? L"" : L"/n /i:user"), 0);
+    EXPECT_EQ(SortedText(RegisteredTree(root)), SortedText({Lower(kInterfaceKey)}));
+    EXPECT_EQ(RegDeleteKeyExW(root, blocked.c_str(), kOwnView, 0), ERROR_SUCCESS);
+  }
 }
 
 TEST(VersionBlock, MarksTheLibraryAsSelfRegistering) {

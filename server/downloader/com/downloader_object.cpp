@@ -373,22 +373,20 @@ HRESULT DownloaderObject::GetGUID(DWORD kind, GUID* guid) {
 // Events
 
 void DownloaderObject::OnConnect(const ustring& ServerURL) {
-  VARIANT url;
-  VariantInit(&url);
-  V_VT(&url) = VT_BSTR;
-  V_BSTR(&url) = AllocText(ServerURL);
-  Raise(1, &url, 1);
-  VariantClear(&url);
+  UniqueVariant url;
+  V_VT(url.get()) = VT_BSTR;
+  V_BSTR(url.get()) = AllocText(ServerURL);
+  Raise(1, url.get(), 1);
 }
 
 void DownloaderObject::OnDownloadFinish(int32_t ResponseCode, const ustring& ResponseString) {
-  VARIANT values[2];
-  PutInt32(&values[0], ResponseCode);
-  VariantInit(&values[1]);
-  V_VT(&values[1]) = VT_BSTR;
-  V_BSTR(&values[1]) = AllocText(ResponseString);
+  UniqueVariant code, text;
+  PutInt32(code.put(), ResponseCode);
+  V_VT(text.get()) = VT_BSTR;
+  V_BSTR(text.get()) = AllocText(ResponseString);
+  // Shallow copies in argument order; the owners above free the text.
+  const VARIANT values[2] = {*code.get(), *text.get()};
   Raise(2, values, 2);
-  VariantClear(&values[1]);
 }
 
 void DownloaderObject::OnDisconnect() { Raise(3, nullptr, 0); }

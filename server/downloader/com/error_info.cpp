@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "common/com/system_message.h"
 #include "server/downloader/com/com_ptr.h"
 #include "wexlo.h"
 
@@ -23,17 +24,7 @@ bool ScriptEngineKnows(HRESULT hr) {
 
 std::wstring DescriptionOf(HRESULT hr) {
   if (ScriptEngineKnows(hr)) return std::wstring();
-  wchar_t* text = nullptr;
-  DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring description;
-  if (n != 0 && text != nullptr) {
-    description.assign(text, n);
-    while (!description.empty() && (description.back() == L'\r' || description.back() == L'\n'))
-      description.pop_back();
-  }
-  if (text != nullptr) LocalFree(text);
+  std::wstring description = SystemMessageText(hr);
   if (description.empty()) {
     wchar_t buffer[64];
     swprintf(buffer, 64, L"Unexpected failure (0x%08lX).", static_cast<unsigned long>(hr));

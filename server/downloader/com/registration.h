@@ -1,14 +1,19 @@
-// Self-registration of Wexlo.exe (/RegServer, /UnregServer): the ProgIDs, the
-// class with its LocalServer32, and the type library with its interfaces.
+// Self-registration of Wexlo.exe: the ProgIDs, the class with its
+// LocalServer32, and the type library with its interfaces, in every registry
+// view of the machine, so that 32-bit and 64-bit clients alike can create the
+// object and marshal its interfaces.
 #pragma once
 
 #include <windows.h>
 
+#include "common/registration/win32/component_registration.h"
+
 namespace wex {
 
-// Writes every key; fails on the first step that fails.
-HRESULT RegisterServer();
+// Machine-wide (/RegServer) or for the current user (/RegServerPerUser).
+// All or nothing: on failure every key written is removed again.
+RegistrationOutcome RegisterServer(RegistryRoot root);
 // Removes every key RegisterServer writes; keys already gone are no failure.
-HRESULT UnregisterServer();
+HRESULT UnregisterServer(RegistryRoot root);
 
 }  // namespace wex

@@ -1,7 +1,10 @@
 // Entry point of Wexlo.exe.
 //
-// Registration switches (/RegServer, /UnregServer, also with "-" and in any
-// letter case) do their work silently and end with exit code 0 or 1. Started
+// Registration switches (/RegServer, /UnregServer machine-wide,
+// /RegServerPerUser, /UnregServerPerUser for the current user; also with "-"
+// and in any letter case) end with exit code 0 or 1. A failure is told in one
+// line on the console the program was started from; success says nothing
+// unless /Verbose follows the switch. Started
 // by COM (-Embedding) the program runs one apartment thread: it registers the
 // class object for a single activation, runs the message loop (which also
 // delivers the engine's socket notifications) and ends when the last object
@@ -14,6 +17,7 @@
 #include <string>
 
 #include "server/downloader/com/class_factory.h"
+#include "server/downloader/com/console_line.h"
 #include "server/downloader/com/registration.h"
 #include "server/downloader/com/server_lifetime.h"
 #include "server/downloader/com/type_library.h"
@@ -24,12 +28,26 @@ namespace {
 
 enum class Mode { kServe, kRegister, kUnregister, kNothing, kUnknown };
 
-// The first switch decides; "/" and "-" both start one.
-Mode ModeOf(const wchar_t* commandLine) {
+struct Command {
+  Mode mode = Mode::kNothing;
+  RegistryRoot root = RegistryRoot::kMachine;
+  bool verbose = false;
+};
+
+bool IsSwitch(const wchar_t* arg, const wchar_t* name) {
+  return (arg[0] == L'/' || arg[0] == L'-') && lstrcmpiW(arg + 1, name) == 0;
+}
+
+// The first switch decides; "/" and "-" both start one. /Verbose may follow.
+Command CommandOf(const wchar_t* commandLine) {
+  Command command;
   int count = 0;
   LPWSTR* args = CommandLineToArgvW(commandLine, &count);
-  if (args == nullptr) return Mode::kUnknown;
-  Mode mode = Mode::kNothing;
+  if (args == nullptr) {
+    command.mode = Mode::kUnknown;
+    return command;
+  }
+  Mode& mode = command.mode;
   // CommandLineToArgvW of GetCommandLineW starts with the program's own name.
   for (int i = 1; i < count; ++i) {
     const wchar_t* arg = args[i];
@@ -38,23 +56,60 @@ Mode ModeOf(const wchar_t* commandLine) {
       break;
     }
     ++arg;
-    if (lstrcmpiW(arg, L"RegServer") == 0)
+    if (lstrcmpiW(arg, L"RegServer") == 0) {
       mode = Mode::kRegister;
-    else if (lstrcmpiW(arg, L"UnregServer") == 0)
+    } else if (lstrcmpiW(arg, L"UnregServer") == 0) {
       mode = Mode::kUnregister;
-    else if (lstrcmpiW(arg, L"Embedding") == 0 || lstrcmpiW(arg, L"Automation") == 0)
+    } else if (lstrcmpiW(arg, L"RegServerPerUser") == 0) {
+      mode = Mode::kRegister;
+      command.root = RegistryRoot::kUser;
+    } else if (lstrcmpiW(arg, L"UnregServerPerUser") == 0) {
+      mode = Mode::kUnregister;
+      command.root = RegistryRoot::kUser;
+    } else if (lstrcmpiW(arg, L"Embedding") == 0 || lstrcmpiW(arg, L"Automation") == 0)
       mode = Mode::kServe;
     else
       mode = Mode::kUnknown;
+    for (int j = i + 1; j < count; ++j)
+      if (IsSwitch(args[j], L"Verbose")) command.verbose = true;
     break;
   }
   LocalFree(args);
-  return mode;
+  return command;
 }
 
-int Register(bool install) {
-  HRESULT hr = install ? RegisterServer() : UnregisterServer();
-  return SUCCEEDED(hr) ? 0 : 1;
+std::wstring Where(RegistryRoot root) {
+  return root == RegistryRoot::kMachine ? L"for all users" : L"for the current user";
+}
+
+int Register(const Command& command) {
+  const bool machine = command.root == RegistryRoot::kMachine;
+  RegistrationOutcome outcome;
+  if (command.mode == Mode::kRegister)
+    outcome = RegisterServer(command.root);
+  else
+    outcome.result = UnregisterServer(command.root);
+  if (SUCCEEDED(outcome.result)) {
+    if (command.verbose)
+      ConsoleLine(std::wstring(L"Wexlo.Downloader ") +
+                  (command.mode == Mode::kRegister ? L"registered " : L"unregistered ") +
+                  Where(command.root) + L".");
+    return 0;
+  }
+  std::wstring line = command.mode == Mode::kRegister
+                          ? L"Wexlo.exe could not register Wexlo.Downloader " + Where(command.root)
+                          : L"Wexlo.exe could not remove Wexlo.Downloader " + Where(command.root);
+  if (!outcome.failedKey.empty()) line += L" (" + outcome.failedKey + L")";
+  line += L": " + FailureText(outcome.result);
+  if (outcome.result == E_ACCESSDENIED && machine) {
+    line += command.mode == Mode::kRegister
+                ? L" Run it from an administrator prompt, or use /RegServerPerUser to register "
+                  L"it for the current user only."
+                : L" Run it from an administrator prompt.";
+  }
+  if (command.mode == Mode::kRegister) line += L" Nothing was registered.";
+  ConsoleLine(line);
+  return 1;
 }
 
 int Serve() {
@@ -79,15 +134,21 @@ int Serve() {
 }  // namespace wex
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-  wex::Mode mode = wex::ModeOf(GetCommandLineW());
+  wex::Command command = wex::CommandOf(GetCommandLineW());
+  wex::Mode mode = command.mode;
   if (mode == wex::Mode::kNothing) return 0;
-  if (mode == wex::Mode::kUnknown) return 1;
+  if (mode == wex::Mode::kUnknown) {
+    wex::ConsoleLine(
+        L"Wexlo.exe: unknown switch. Use /RegServer, /UnregServer, /RegServerPerUser or "
+        L"/UnregServerPerUser.");
+    return 1;
+  }
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
   int rc = 0;
   if (mode == wex::Mode::kServe)
     rc = wex::Serve();
   else
-    rc = wex::Register(mode == wex::Mode::kRegister);
+    rc = wex::Register(command);
   wex::ReleaseServerTypeLib();
   CoUninitialize();
   return rc;

@@ -1,18 +1,12 @@
 // The type library embedded in Wexlo.exe (resource TYPELIB 1), loaded once
-// per process: IDispatch of the object, its class info and the registration
-// all read it.
+// per process: IDispatch of the object and its class info read it.
 #pragma once
 
 #include <windows.h>
 
 #include <oaidl.h>
 
-#include <string>
-
 namespace wex {
-
-// Path of the running program, the file that holds the type library.
-std::wstring ServerModulePath();
 
 // The library itself (a new reference).
 HRESULT ServerTypeLib(ITypeLib** result);
