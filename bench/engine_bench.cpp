@@ -150,7 +150,7 @@ void BM_CurFileString1(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * engine->CurSize1());
 }
-BENCHMARK(BM_CurFileString1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CurFileString1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int DownloadOnce(const char* port, const char* path) {
   auto start = std::chrono::steady_clock::now();

@@ -22,29 +22,10 @@ head -c $((64 << 20)) /dev/urandom >"$work/body.bin"
 # nginx's workers may run as another user: they must be able to read it.
 chmod 755 "$work"; chmod 644 "$work/body.bin"
 if command -v nginx >/dev/null 2>&1; then
-  server=nginx port=$(free_port)
-  mkdir -p "$work/nginx"
-  cat >"$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx; proxy_temp_path $work/nginx;
-  fastcgi_temp_path $work/nginx; uwsgi_temp_path $work/nginx; scgi_temp_path $work/nginx;
-  server {
-    listen 127.0.0.1:$port ssl;
-    ssl_certificate $tls_dir/localhost.pem;
-    ssl_certificate_key $tls_dir/server.key;
-    root $work;
-  }
-}
-CONF
-  nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-  server_pid=$!
-  for _ in $(seq 100); do curl -s -o /dev/null --cacert "$tls_dir/ca.pem" "https://localhost:$port/" && break || true; done
+  server=nginx
+  source "$ROOT/bench/nginx.sh"
+  nginx_start "$work" "$work" "$tls_dir/localhost.pem" "$tls_dir/server.key"
+  server_pid=$NGINX_PID port=$NGINX_PORT
 else
   server="the Python fixture"
   tls_fixture_start "$work" "$tls_dir" localhost.pem

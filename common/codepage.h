@@ -23,6 +23,17 @@ inline ustring AnsiToText(const std::string& bytes) {
 // Appends the converted bytes to out (no allocation beyond the growth of out).
 void AppendAnsiToText(const uint8_t* bytes, size_t count, ustring& out);
 
+// The ANSI code page as one character per byte, so that a large text can be
+// converted without a call per block; null when the code page has characters
+// of more than one byte. latin1OutsideC1 says that every byte outside
+// 0x80..0x9F maps to the same code point (windows-1252 and its like), so that
+// only those bytes need the table.
+struct AnsiByteTable {
+  char16_t toText[256];
+  bool latin1OutsideC1;
+};
+const AnsiByteTable* SingleByteAnsiTable();
+
 // Text to bytes, one byte per character; a character the code page cannot
 // hold (including each half of a surrogate pair) becomes '?'.
 std::string TextToAnsi(ustring_view text);

@@ -8,11 +8,10 @@ namespace {
 
 // 0x80..0x9F as windows-1252 maps them; the five undefined bytes map to the
 // same code point, as Windows does, so that every byte has a character.
-constexpr char16_t kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 struct Tables {
   std::array<char16_t, 256> to_text{};
@@ -38,6 +37,16 @@ uint8_t ByteFor(char16_t c) {
 }
 
 }  // namespace
+
+const AnsiByteTable* SingleByteAnsiTable() {
+  static const AnsiByteTable table = [] {
+    AnsiByteTable built{};
+    for (int b = 0; b < 256; ++b) built.toText[b] = T().to_text[b];
+    built.latin1OutsideC1 = true;
+    return built;
+  }();
+  return &table;
+}
 
 void AppendAnsiToText(const uint8_t* bytes, size_t count, ustring& out) {
   const auto& table = T().to_text;

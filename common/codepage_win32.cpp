@@ -5,6 +5,31 @@
 
 namespace wex {
 
+// Built once from the code page of the process: every byte converted on its
+// own, so that a byte the code page leaves undefined gets what the converter
+// gives it.
+const AnsiByteTable* SingleByteAnsiTable() {
+  static const AnsiByteTable* const table = []() -> const AnsiByteTable* {
+    CPINFO info{};
+    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) return nullptr;
+    static AnsiByteTable built{};
+    built.latin1OutsideC1 = true;
+    for (int b = 0; b < 256; ++b) {
+      const char byte = static_cast<char>(b);
+      wchar_t c = 0;
+      if (MultiByteToWideChar(CP_ACP, 0, &byte, 1, &c, 1) != 1) return nullptr;
+      built.toText[b] = static_cast<char16_t>(c);
+      if ((b < 0x80 || b > 0x9F) && c != static_cast<wchar_t>(b)) built.latin1OutsideC1 = false;
+    }
+    // Zero extension stands for the table only where ASCII maps to itself.
+    for (int b = 0; b < 0x80; ++b) {
+      if (built.toText[b] != static_cast<char16_t>(b)) return nullptr;
+    }
+    return &built;
+  }();
+  return table;
+}
+
 void AppendAnsiToText(const uint8_t* bytes, size_t count, ustring& out) {
   size_t start = out.size();
   out.resize(start + count);
@@ -33,8 +58,8 @@ std::string TextToAnsi(ustring_view text) {
   std::string out(text.size(), '\0');
   BOOL used_default = FALSE;
   int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS,
-                              reinterpret_cast<const wchar_t*>(text.data()), count, &out[0],
-                              count, "?", &used_default);
+                              reinterpret_cast<const wchar_t*>(text.data()), count, &out[0], count,
+                              "?", &used_default);
   out.resize(n > 0 ? static_cast<size_t>(n) : 0);
   return out;
 }

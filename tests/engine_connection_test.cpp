@@ -58,6 +58,8 @@ TEST_F(EngineConnection, EveryFailureCodeAndText) {
     EXPECT_EQ(uc->RequestFile1(server, path), c.code) << c.name;
     EXPECT_EQ(ToUtf8(path), c.text) << c.name;
     EXPECT_EQ(platform->CallCount("CreateSocket("), c.sockets) << c.name;
+    // Online and proxy come from one connection-state query.
+    EXPECT_EQ(platform->CallCount("ConnectedState("), 1) << c.name;
     // Whatever was opened is closed again, with no event and no registration left.
     EXPECT_EQ(platform->closedSockets.size(), platform->lastSocket > 0 ? 1u : 0u) << c.name;
     EXPECT_EQ(platform->CallCount("Send("), 0) << c.name;

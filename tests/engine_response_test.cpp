@@ -105,23 +105,23 @@ TEST_F(EngineResponse, AHeadIsLookedForUpTo64KiB) {
 }
 
 TEST_F(EngineResponse, BlocksAreStoredAsTheyCame) {
-  // A 150-byte head, then blocks of 8192, 8192 and 400 bytes.
+  // A 150-byte head, then blocks of 65536 (the receive size), 65536 and 400 bytes.
   std::string head = "HTTP/1.0 200 OK\r\nX: ";
   head += std::string(150 - head.size() - 4, 'h') + "\r\n\r\n";
   ASSERT_EQ(head.size(), 150u);
-  const std::string first = head + std::string(8192 - 150, '1');
+  const std::string first = head + std::string(65536 - 150, '1');
   ASSERT_EQ(Request(), 0);
   Receive(first);
-  Receive(std::string(8192, '2'));
+  Receive(std::string(65536, '2'));
   Receive(std::string(400, '3'));
   PeerCloses();
   auto chunks = engine->CurFileBytes1();
   ASSERT_EQ(chunks->size(), 3u);
-  EXPECT_EQ((*chunks)[0].size(), 8192u - 150);
-  EXPECT_EQ((*chunks)[1].size(), 8192u);
+  EXPECT_EQ((*chunks)[0].size(), 65536u - 150);
+  EXPECT_EQ((*chunks)[1].size(), 65536u);
   EXPECT_EQ((*chunks)[2].size(), 400u);
-  EXPECT_EQ(engine->CurSize1(), 8192 - 150 + 8192 + 400);
-  EXPECT_EQ(fake->CallCount("Receive(" + std::to_string(fake->lastSocket) + ",8192)"), 4);
+  EXPECT_EQ(engine->CurSize1(), 65536 - 150 + 65536 + 400);
+  EXPECT_EQ(fake->CallCount("Receive(" + std::to_string(fake->lastSocket) + ",65536)"), 4);
   EXPECT_EQ(log.events,
             (std::vector<std::string>{"connect fileserver", "disconnect", "finish 200 OK"}));
 }

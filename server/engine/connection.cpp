@@ -45,9 +45,12 @@ void httpUC::ConnectToServer(const ustring& server, bool secure, ustring& messag
   message.clear();
   int32_t code = 0;
   int32_t errorNumber = 0;
-  if (!IsOnline()) {
+  // One connection-state query answers both questions, in their order.
+  uint32_t flags = 0;
+  const bool online = platform_->ConnectedState(flags);
+  if (!online) {
     code = 106;
-  } else if (IsConnectionProxy()) {
+  } else if ((flags & kInternetConnectionProxy) != 0) {
     code = 107;
   } else if (server.empty()) {
     code = 113;

@@ -162,8 +162,11 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   // The body length the parsed head promised, or kNoContentLength (-1).
   int64_t contentLength_ = -1;
 
-  // One receive buffer for every block; only what is stored is copied.
-  uint8_t receiveBuffer_[8192];
+  // One receive buffer for every block; only what is stored is copied. A
+  // receive takes up to 64 KiB: each receive is a round trip through the
+  // platform (a wineserver call under Wine), so the classic 8 KiB would cost
+  // eight times as many of them for the same bytes.
+  uint8_t receiveBuffer_[65536];
 
   // The most body bytes a transfer stores (LBytes is 32-bit). Tests lower it
   // through httpUCTestAccess to reach the limit without gigabytes of data.

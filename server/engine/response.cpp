@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/codepage.h"
+#include "server/engine/body_text.h"
 #include "server/engine/content_length.h"
 #include "server/engine/http_uc.h"
 
@@ -77,43 +78,9 @@ int32_t httpUC::ParseHeader(const ustring& text) {
 }
 
 // The body as text: every LF turned into CR LF (a CR LF gives CR CR LF).
-// The line feeds are counted in the bytes first (byte 0A is LF in every ANSI
-// code page), so the text is allocated once at its final size; each chunk is
-// converted into a small reused buffer and copied in with its CRs. Only the
-// result is fresh memory, which is what costs on a large body.
 ustring httpUC::ChunksToString() const {
   if (LBytes == 0 || !colChunks || colChunks->empty()) return ustring();
-  size_t lineFeeds = 0;
-  for (const Chunk& chunk : *colChunks) {
-    lineFeeds += static_cast<size_t>(std::count(chunk.begin(), chunk.end(), uint8_t{'\n'}));
-  }
-  ustring text;
-  text.resize(static_cast<size_t>(LBytes) + lineFeeds);
-  size_t length = 0;
-  ustring piece;
-  for (const Chunk& chunk : *colChunks) {
-    piece.clear();
-    AppendAnsiToText(chunk.data(), chunk.size(), piece);
-    // A code page that gave more characters than counted cannot overrun.
-    const size_t needed =
-        piece.size() + static_cast<size_t>(std::count(piece.begin(), piece.end(), u'\n'));
-    if (length + needed > text.size()) text.resize(length + needed);
-    char16_t* out = &text[length];
-    // Copies the runs between line feeds whole; each LF goes out as CR LF.
-    const char16_t* run = piece.data();
-    const char16_t* const end = run + piece.size();
-    while (run != end) {
-      const char16_t* lf = std::find(run, end, u'\n');
-      out = std::copy(run, lf, out);
-      if (lf == end) break;
-      *out++ = u'\r';
-      *out++ = u'\n';
-      run = lf + 1;
-    }
-    length = static_cast<size_t>(out - text.data());
-  }
-  text.resize(length);
-  return text;
+  return BodyText(*colChunks);
 }
 
 // True for an existing path that is not a folder; never fails.

@@ -16,7 +16,7 @@ using Traits = std::char_traits<char16_t>;
 // is shorter than what it replaces, so the value is rewritten in its own
 // storage: the write position never passes the read position.
 void ReplaceAll(ustring& value, ustring_view find, ustring_view with) {
-  size_t hit = ustring_view(value).find(find);
+  size_t hit = FindText(value, find, 0);
   if (hit == ustring::npos) return;
   char16_t* data = &value[0];
   size_t read = 0;
@@ -27,7 +27,7 @@ void ReplaceAll(ustring& value, ustring_view find, ustring_view with) {
     Traits::copy(data + write, with.data(), with.size());
     write += with.size();
     read = hit + find.size();
-    hit = ustring_view(value).find(find, read);
+    hit = FindText(value, find, read);
   }
   Traits::move(data + write, data + read, value.size() - read);
   value.resize(write + value.size() - read);
@@ -45,7 +45,7 @@ void DecodeEntities(ustring& value) {
   };
   static constexpr Entity kEntities[] = {
       {u"&gt;", u'>'}, {u"&lt;", u'<'}, {u"&apos;", u'\''}, {u"&amp;", u'&'}};
-  size_t hit = value.find(u'&');
+  size_t hit = FindChar(value, u'&', 0);
   if (hit == ustring::npos) return;
   char16_t* data = &value[0];
   size_t read = 0;
@@ -64,7 +64,7 @@ void DecodeEntities(ustring& value) {
       }
     }
     ++write;
-    hit = value.find(u'&', read);
+    hit = FindChar(value, u'&', read);
   }
   Traits::move(data + write, data + read, value.size() - read);
   value.resize(write + value.size() - read);
@@ -117,7 +117,7 @@ void ReduceMarkup(ustring& value) {
         i += 5;
       } else {
         // Any other tag goes up to its ">", or to the end when unclosed.
-        const size_t k = ustring_view(value).find(u'>', i);
+        const size_t k = FindChar(value, u'>', i);
         i = (k != ustring::npos) ? k + 1 : L;
       }
       continue;

@@ -55,48 +55,70 @@ ustring AttributeText(ustring_view address) {
   return out;
 }
 
+// The elements an item is rendered from, as the first element of each kind
+// in the item would be found one search at a time: the start tags are found
+// in one scan of the item, then each end tag after its start tag.
+struct ItemElements {
+  ustring title, pubDate, author, description, link;
+};
+
+ItemElements FindElements(ustring_view item) {
+  static constexpr ustring_view kStart[] = {u"<title>", u"<pubDate>", u"<author>", u"<description>",
+                                            u"<link>"};
+  static constexpr ustring_view kEnd[] = {u"</title>", u"</pubDate>", u"</author>",
+                                          u"</description>", u"</link>"};
+  constexpr size_t kCount = sizeof kStart / sizeof kStart[0];
+  size_t start[kCount];
+  FindEachIgnoringCase(item, kStart, kCount, 0, start);
+  ustring content[kCount];
+  for (size_t i = 0; i < kCount; ++i) {
+    if (start[i] == ustring::npos) continue;
+    const size_t b = start[i] + kStart[i].size();
+    const size_t e = FindIgnoringCase(item, kEnd[i], b);
+    if (e != ustring::npos) content[i] = ustring(item.substr(b, e - b));
+  }
+  return {std::move(content[0]), std::move(content[1]), std::move(content[2]),
+          std::move(content[3]), std::move(content[4])};
+}
+
 // The lines of one item: title, date, author, description, link, whatever
 // the order of the elements in the item. The emptiness tests look at the
 // value before cleanup; the link text looks at the title after it.
 void RenderItem(ustring_view item, bool IfDescription, const RssFragments& f, LineTable& sLines) {
   bool hasDate = false;
   bool hasAuthor = false;
+  ItemElements e = FindElements(item);
 
-  ustring itemTitle = GetTagText(item, u"<title>", u"</title>", 1);
+  ustring& itemTitle = e.title;
   if (!itemTitle.empty()) {
     CleanText(itemTitle, false);
     sLines.Append({u"<H4>", itemTitle, u"</H4>"});
   }
 
-  ustring v = GetTagText(item, u"<pubDate>", u"</pubDate>", 1);
-  if (!v.empty()) {
+  if (!e.pubDate.empty()) {
     hasDate = true;
-    CleanText(v, false);
-    sLines.Append({f.sSpan1, v, f.sSpanEnd, u"<BR>"});
+    CleanText(e.pubDate, false);
+    sLines.Append({f.sSpan1, e.pubDate, f.sSpanEnd, u"<BR>"});
   }
 
-  v = GetTagText(item, u"<author>", u"</author>", 1);
-  if (!v.empty()) {
+  if (!e.author.empty()) {
     hasAuthor = true;
-    CleanText(v, false);
-    sLines.Append({f.sSpan1, v, f.sSpanEnd, u"<BR>"});
+    CleanText(e.author, false);
+    sLines.Append({f.sSpan1, e.author, f.sSpanEnd, u"<BR>"});
   }
 
-  if (IfDescription) {
-    v = GetTagText(item, u"<description>", u"</description>", 1);
-    if (!v.empty()) {
-      CleanText(v, true);
-      const ustring_view lead = (hasDate || hasAuthor) ? u"<BR>" : u"";
-      sLines.Append({lead, f.sSpan2, kIndent, v, f.sSpanEnd, u"<BR>"});
-    }
+  if (IfDescription && !e.description.empty()) {
+    CleanText(e.description, true);
+    const ustring_view lead = (hasDate || hasAuthor) ? u"<BR>" : u"";
+    sLines.Append({lead, f.sSpan2, kIndent, e.description, f.sSpanEnd, u"<BR>"});
   }
 
-  v = GetTagText(item, u"<link>", u"</link>", 1);
-  if (!v.empty()) {
-    CleanText(v, false);
-    const ustring_view linkText = itemTitle.empty() ? ustring_view(v) : ustring_view(itemTitle);
+  if (!e.link.empty()) {
+    CleanText(e.link, false);
+    const ustring_view linkText =
+        itemTitle.empty() ? ustring_view(e.link) : ustring_view(itemTitle);
     sLines.Append(
-        {f.sLinkStart, AttributeText(v), f.sLinkMid, linkText, f.sLinkEnd, u"<BR>", u"<BR>"});
+        {f.sLinkStart, AttributeText(e.link), f.sLinkMid, linkText, f.sLinkEnd, u"<BR>", u"<BR>"});
   }
 }
 

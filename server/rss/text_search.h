@@ -24,4 +24,18 @@ constexpr char16_t UpperChar(char16_t c) {
 // increasing positions cost the length of the text once in all.
 size_t FindIgnoringCase(ustring_view text, ustring_view pattern, size_t from);
 
+// For each of `count` patterns, what FindIgnoringCase(text, pattern, from)
+// gives, found in one scan of the text where every pattern begins with the
+// same character and that character has no case (as tags begin with "<").
+void FindEachIgnoringCase(ustring_view text, const ustring_view* patterns, size_t count,
+                          size_t from, size_t* found);
+
+// Index of the first c in text at or after from; ustring::npos when there is
+// none. Eight characters are compared at a time where the processor can.
+size_t FindChar(ustring_view text, char16_t c, size_t from);
+
+// Index of the first exact occurrence of pattern at or after from; npos when
+// there is none.
+size_t FindText(ustring_view text, ustring_view pattern, size_t from);
+
 }  // namespace wex
