@@ -159,8 +159,8 @@ int DownloadOnce(const char* port, const char* path) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("status %d bytes %d seconds %.4f peak_kib %ld\n", status, engine->CurSize1(), seconds,
-              usage.ru_maxrss);
+  std::printf("status %d bytes %d seconds %.4f peak_kib %ld blocks %zu\n", status,
+              engine->CurSize1(), seconds, usage.ru_maxrss, engine->CurFileBytes1()->size());
   return status == 200 ? 0 : 1;
 }
 

@@ -1,6 +1,7 @@
 // Rendering of a feed as an HTML fragment, one line per piece in a fixed order.
 #include <initializer_list>
 
+#include "common/large_buffer.h"
 #include "server/rss/mod_rss.h"
 #include "server/rss/tag_text.h"
 #include "server/rss/text_search.h"
@@ -21,7 +22,10 @@ class LineTable {
   // The rendering of a feed is seldom longer than the feed (tags, markup and
   // unused elements drop out), so room for that many characters means the
   // result is hardly ever moved; pages of it never written are never touched.
-  explicit LineTable(size_t expected) { text_.reserve(expected); }
+  explicit LineTable(size_t expected) {
+    text_.reserve(expected);
+    AdviseLargeWrite(&text_[0], expected * sizeof(char16_t));
+  }
   void Append(std::initializer_list<ustring_view> pieces) {
     if (nLines_ > 0) text_.append(u"\r\n");
     for (ustring_view piece : pieces) text_.append(piece);
