@@ -1,9 +1,12 @@
-// Advice for a large buffer that is about to be written from end to end.
+// Large buffers: advice for one about to be written from end to end, and
+// slabs of memory committed in one piece.
 //
-// Building a text of 128 MiB costs less in the copying than in the first
-// touch of each of its 4 KiB pages; where the system can back such a buffer
-// with large pages instead, it is asked to. Nothing changes in what the
-// buffer holds, and where the system has no such advice this does nothing.
+// Building a text of 128 MiB, or storing a body of 64 MiB, costs less in the
+// copying than in the first touch of each of its 4 KiB pages (on a virtual
+// machine a first touch can cost as much as receiving the bytes did). Where
+// the system can back such memory with large pages, or commit it in one call,
+// it is asked to. Nothing changes in what the memory holds, and where the
+// system has no such means this costs nothing more than ordinary memory.
 #pragma once
 
 #include <cstddef>
@@ -14,5 +17,13 @@ namespace wex {
 constexpr size_t kLargeBufferBytes = 4u << 20;
 
 void AdviseLargeWrite(void* begin, size_t bytes);
+
+// A slab is the size of one large page where the system has them.
+constexpr size_t kSlabBytes = 2u << 20;
+
+// kSlabBytes of zeroed, writable memory, backed at once where the system
+// allows it; nullptr when there is none.
+void* AllocateSlab();
+void FreeSlab(void* slab);
 
 }  // namespace wex

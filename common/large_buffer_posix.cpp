@@ -1,4 +1,5 @@
-// Transparent huge pages for the whole pages inside the buffer.
+// Transparent huge pages: advice for a buffer, and slabs aligned to one huge
+// page each so that the kernel can back a slab with a single page.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -7,6 +8,19 @@
 #include "common/large_buffer.h"
 
 namespace wex {
+namespace {
+
+// Only advice: a kernel without huge pages refuses it, and nothing changes.
+void AdviseHugePages(void* begin, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  madvise(begin, bytes, MADV_HUGEPAGE);
+#else
+  (void)begin;
+  (void)bytes;
+#endif
+}
+
+}  // namespace
 
 void AdviseLargeWrite(void* begin, size_t bytes) {
   if (bytes < kLargeBufferBytes) return;
@@ -14,10 +28,26 @@ void AdviseLargeWrite(void* begin, size_t bytes) {
   const uintptr_t start = (reinterpret_cast<uintptr_t>(begin) + page - 1) & ~(page - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(begin) + bytes) & ~(page - 1);
   if (end <= start) return;
-    // Only advice: a kernel without huge pages refuses it, and nothing changes.
-#ifdef MADV_HUGEPAGE
-  madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-#endif
+  AdviseHugePages(reinterpret_cast<void*>(start), end - start);
+}
+
+// Maps twice the size and keeps the aligned slab inside it.
+void* AllocateSlab() {
+  void* mapped =
+      mmap(nullptr, 2 * kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  const uintptr_t begin = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t slab = (begin + kSlabBytes - 1) & ~(uintptr_t{kSlabBytes} - 1);
+  if (slab > begin) munmap(mapped, slab - begin);
+  const uintptr_t end = begin + 2 * kSlabBytes;
+  if (end > slab + kSlabBytes)
+    munmap(reinterpret_cast<void*>(slab + kSlabBytes), end - (slab + kSlabBytes));
+  AdviseHugePages(reinterpret_cast<void*>(slab), kSlabBytes);
+  return reinterpret_cast<void*>(slab);
+}
+
+void FreeSlab(void* slab) {
+  if (slab != nullptr) munmap(slab, kSlabBytes);
 }
 
 }  // namespace wex

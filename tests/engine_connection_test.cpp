@@ -130,5 +130,42 @@ TEST_F(EngineConnection, CloseCancelsClosesAndDisconnectsOnce) {
   EXPECT_EQ(log.events.size(), 2u);
 }
 
+// A request soon after one that found the machine online and direct takes
+// that answer again; an answer that refused a request, an answer a second
+// old, and the two properties always ask afresh.
+TEST_F(EngineConnection, ARecentDirectAnswerIsTakenAgainAndNoOther) {
+  struct Case {
+    const char* name;
+    bool online;
+    uint32_t flags;
+    uint64_t stepMs;       // the clock's advance on each read
+    int32_t secondResult;  // of the second request
+    int queries;           // connection-state queries for both requests
+  };
+  const Case cases[] = {
+      {"direct, within the second", true, 0x12, 400, 0, 1},
+      {"direct, a second later", true, 0x12, 1000, 0, 2},
+      {"offline", false, 0x12, 1, 106, 2},
+      {"through a proxy", true, 0x16, 1, 107, 2},
+  };
+  for (const Case& c : cases) {
+    auto platform = std::make_shared<FakePlatform>();
+    platform->online = c.online;
+    platform->connectionFlags = c.flags;
+    platform->clockStepMs = c.stepMs;
+    auto uc = httpUC::Create(platform);
+    ustring server = u"fileserver", path = u"/a";
+    uc->RequestFile1(server, path);
+    server = u"fileserver";
+    path = u"/b";
+    EXPECT_EQ(uc->RequestFile1(server, path), c.secondResult) << c.name;
+    EXPECT_EQ(platform->CallCount("ConnectedState("), c.queries) << c.name;
+    // The properties answer from a query of their own every time.
+    EXPECT_EQ(uc->IsOnline(), c.online) << c.name;
+    EXPECT_EQ(uc->IsConnectionProxy(), (c.flags & 0x04) != 0) << c.name;
+    EXPECT_EQ(platform->CallCount("ConnectedState("), c.queries + 2) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace wex

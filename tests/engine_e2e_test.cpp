@@ -36,6 +36,7 @@ class CountingPlatform final : public Platform {
   int32_t Startup(uint16_t version) override { return real_->Startup(version); }
   int32_t Cleanup() override { return real_->Cleanup(); }
   bool ConnectedState(uint32_t& flags) override { return real_->ConnectedState(flags); }
+  uint64_t MonotonicMs() override { return real_->MonotonicMs(); }
   SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override {
     return real_->CreateSocket(family, type, protocol);
   }

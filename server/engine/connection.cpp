@@ -40,14 +40,33 @@ uint16_t NetworkPort(int32_t port) {
 // to 443 unless Port was written, and is established (handshake and
 // certificate checks, blocking like the connect) before the registration, so
 // OnConnect1 means a secure channel.
+// One connection-state query answers both questions, in their order. The
+// query takes 10 ms and more, so a request within a second of one that found
+// the machine online and direct takes that answer again: no request can tell
+// it from a fresh answer given just before the network changed. An answer
+// that refused a request is never taken again.
+bool httpUC::ConnectionState(uint32_t& flags) {
+  const uint64_t now = platform_->MonotonicMs();
+  if (directSince_ != kNever && now - directSince_ < kDirectAnswerMs) {
+    flags = directFlags_;
+    return true;
+  }
+  directSince_ = kNever;
+  const bool online = platform_->ConnectedState(flags);
+  if (online && (flags & kInternetConnectionProxy) == 0) {
+    directSince_ = now;
+    directFlags_ = flags;
+  }
+  return online;
+}
+
 void httpUC::ConnectToServer(const ustring& server, bool secure, ustring& message,
                              int32_t& result) {
   message.clear();
   int32_t code = 0;
   int32_t errorNumber = 0;
-  // One connection-state query answers both questions, in their order.
   uint32_t flags = 0;
-  const bool online = platform_->ConnectedState(flags);
+  const bool online = ConnectionState(flags);
   if (!online) {
     code = 106;
   } else if ((flags & kInternetConnectionProxy) != 0) {

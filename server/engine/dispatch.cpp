@@ -213,10 +213,14 @@ bool httpUC::CollectHead(const uint8_t* bytes, size_t count) {
 bool httpUC::FlushPendingHead() {
   if (!bHeaderPending) return true;
   bHeaderPending = false;
-  Chunk collected;
-  collected.swap(headBuffer_);
   headScanned_ = 0;
-  return AppendChunk(std::move(collected));
+  std::vector<uint8_t> collected;
+  collected.swap(headBuffer_);
+  try {
+    return AppendChunk(Chunk(collected.begin(), collected.end()));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 }  // namespace wex

@@ -19,12 +19,13 @@
 #include <vector>
 
 #include "common/ustring.h"
+#include "server/engine/block_memory.h"
 #include "server/engine/platform.h"
 
 namespace wex {
 
-// One stored block of the body.
-using Chunk = std::vector<uint8_t>;
+// One stored block of the body (see block_memory.h for where it lives).
+using Chunk = std::vector<uint8_t, BlockAllocator<uint8_t>>;
 // The body of one transfer, one entry per stored block in arrival order. The
 // list is shared: CurFileBytes1 hands it out and ResetTransfer gives the engine
 // a new one, so a list handed out earlier keeps its contents.
@@ -88,6 +89,7 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   void StopWinsock();
 
   // Connection.
+  bool ConnectionState(uint32_t& flags);
   void ConnectToServer(const ustring& server, bool secure, ustring& message, int32_t& result);
   bool CloseRunningTransfer();
   uint32_t ResolveHost(const ustring& server);
@@ -149,6 +151,13 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   ustring sUserAgent;
   std::shared_ptr<ChunkList> colChunks;
   int32_t LBytes = 0;
+
+  // When a request last found the machine online without a proxy, and the
+  // flags it found; kNever when no such answer may be taken again.
+  static constexpr uint64_t kNever = UINT64_MAX;
+  static constexpr uint64_t kDirectAnswerMs = 1000;
+  uint64_t directSince_ = kNever;
+  uint32_t directFlags_ = 0;
 
   // Counts successful connections, so that a request can tell whether the
   // open connection is still its own after OnConnect1.

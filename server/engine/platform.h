@@ -104,6 +104,8 @@ class Platform {
   virtual int32_t Cleanup() = 0;
   // InternetGetConnectedState(&flags, 0): true when a connection is active.
   virtual bool ConnectedState(uint32_t& flags) = 0;
+  // Milliseconds of a clock that only goes forward (GetTickCount64).
+  virtual uint64_t MonotonicMs() = 0;
 
   // socket(AF_INET, SOCK_STREAM, 0): a blocking TCP socket or kInvalidSocket.
   virtual SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) = 0;

@@ -58,6 +58,8 @@ class FakePlatform : public Platform {
   std::deque<int32_t> startupResults;                  // 0 = ready
   bool online = true;                                  // ConnectedState's result
   uint32_t connectionFlags = 0x12;                     // its flags (LAN, configured)
+  uint64_t clockMs = 0;                                // MonotonicMs, advanced on each read
+  uint64_t clockStepMs = 3600000;                      // by an hour: no answer is recent
   std::deque<Outcome> createSocketResults;             // default: the next handle from 100 on
   std::deque<std::optional<uint32_t>> resolveResults;  // default: 127.0.0.1
   std::deque<Outcome> connectResults;                  // default: 0
@@ -136,6 +138,7 @@ class FakePlatform : public Platform {
   int32_t Startup(uint16_t version) override;
   int32_t Cleanup() override;
   bool ConnectedState(uint32_t& flags) override;
+  uint64_t MonotonicMs() override { return clockMs += clockStepMs; }
   SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override;
   bool ResolveName(const std::string& ansiName, uint32_t& address) override;
   int32_t Connect(SocketHandle socket, const SocketAddress& address) override;

@@ -140,6 +140,12 @@ bool PosixPlatform::ConnectedState(uint32_t& flags) {
   return connectionState_ ? connectionState_(flags) : false;
 }
 
+uint64_t PosixPlatform::MonotonicMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
 SocketHandle PosixPlatform::CreateSocket(int32_t family, int32_t type, int32_t protocol) {
   if (!CheckStarted()) return kInvalidSocket;
   if (family != kAfInet) {

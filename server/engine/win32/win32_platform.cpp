@@ -35,6 +35,8 @@ bool Win32Platform::ConnectedState(uint32_t& flags) {
   return online != FALSE;
 }
 
+uint64_t Win32Platform::MonotonicMs() { return GetTickCount64(); }
+
 SocketHandle Win32Platform::CreateSocket(int32_t family, int32_t type, int32_t protocol) {
   SOCKET created = ::socket(family, type, protocol);
   if (created == INVALID_SOCKET) return kInvalidSocket;

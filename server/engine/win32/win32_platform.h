@@ -29,6 +29,7 @@ class Win32Platform final : public Platform {
   int32_t Startup(uint16_t version) override;
   int32_t Cleanup() override;
   bool ConnectedState(uint32_t& flags) override;
+  uint64_t MonotonicMs() override;
 
   SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override;
   bool ResolveName(const std::string& ansiName, uint32_t& address) override;
