@@ -18,6 +18,7 @@
 
 #include "server/downloader/com/class_factory.h"
 #include "server/downloader/com/console_line.h"
+#include "server/downloader/com/message_loop.h"
 #include "server/downloader/com/registration.h"
 #include "server/downloader/com/server_lifetime.h"
 #include "server/downloader/com/type_library.h"
@@ -121,11 +122,7 @@ int Serve() {
   if (FAILED(hr)) return 1;
   ServerStartGracePeriod();
 
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  RunMessageLoop();
   CoRevokeClassObject(cookie);
   return 0;
 }

@@ -1,0 +1,37 @@
+// Socket notifications go before the other messages, calls from clients
+// among them. A script that polls Busy sends call after call; served in
+// arrival order, each would wait for a receive and hold up the next one, and
+// a transfer would take twice as long. A notification is only ever handled
+// after the ones posted before it, so the transfer's order stays as it was;
+// after a run of notifications the other messages get their turn, so a
+// client's call never waits for more than that run.
+#include "server/downloader/com/message_loop.h"
+
+#include <windows.h>
+
+#include "server/engine/platform.h"
+
+namespace wex {
+namespace {
+
+constexpr int kNotificationsInARow = 16;
+
+}  // namespace
+
+void RunMessageLoop() {
+  MSG msg;
+  int inARow = 0;
+  for (;;) {
+    if (inARow < kNotificationsInARow &&
+        PeekMessageW(&msg, nullptr, kNotifyMessage, kNotifyMessage, PM_REMOVE)) {
+      ++inARow;
+    } else {
+      inARow = 0;
+      if (GetMessageW(&msg, nullptr, 0, 0) <= 0) return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+}  // namespace wex
