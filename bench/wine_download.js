@@ -36,6 +36,7 @@ try {
       WScript.Echo("bytes " + d.CurSize);
     }
     d.ShutDown();
+    d = null;  // released before Quit, which under Wine ends the host without releasing
   }
   WScript.Quit(0);
 } catch (e) {

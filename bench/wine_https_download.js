@@ -15,6 +15,7 @@ try {
   WScript.Echo("https_download " + (now() - t0));
   WScript.Echo("https_bytes " + d.CurSize);
   d.ShutDown();
+  d = null;  // released before Quit, which under Wine ends the host without releasing
   WScript.Quit(0);
 } catch (e) {
   WScript.Echo("failed " + e.message);
