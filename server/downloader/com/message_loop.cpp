@@ -24,6 +24,8 @@ void RunMessageLoop() {
   for (;;) {
     if (inARow < kNotificationsInARow &&
         PeekMessageW(&msg, nullptr, kNotifyMessage, kNotifyMessage, PM_REMOVE)) {
+      // A peek returns WM_QUIT whatever its filter says.
+      if (msg.message == WM_QUIT) return;
       ++inARow;
     } else {
       inARow = 0;

@@ -1,0 +1,52 @@
+// The server's message loop takes socket notifications before the messages
+// queued with them, in their own order, and lets the others in after a run.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "server/downloader/com/message_loop.h"
+#include "server/engine/platform.h"
+
+namespace wex {
+namespace {
+
+constexpr UINT kOther = WM_USER + 5;
+std::vector<std::string> gSeen;
+
+LRESULT CALLBACK Record(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == kNotifyMessage) gSeen.push_back("n" + std::to_string(w));
+  if (message == kOther) gSeen.push_back("other");
+  return DefWindowProcW(window, message, w, l);
+}
+
+TEST(MessageLoop, NotificationsGoFirstInRunsOfSixteen) {
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = Record;
+  windowClass.lpszClassName = L"WexMessageLoopTest";
+  ASSERT_NE(RegisterClassW(&windowClass), 0);
+  HWND window = CreateWindowW(L"WexMessageLoopTest", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+
+  // Two notifications, another message, eighteen more notifications, quit
+  // (which a loop that peeks for notifications alone still sees).
+  for (int i = 1; i <= 20; ++i) {
+    if (i == 3) PostMessageW(window, kOther, 0, 0);
+    PostMessageW(window, kNotifyMessage, i, 0);
+  }
+  PostQuitMessage(0);
+  RunMessageLoop();
+
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 16; ++i) expected.push_back("n" + std::to_string(i));
+  expected.push_back("other");
+  for (int i = 17; i <= 20; ++i) expected.push_back("n" + std::to_string(i));
+  EXPECT_EQ(gSeen, expected);
+  DestroyWindow(window);
+}
+
+}  // namespace
+}  // namespace wex
