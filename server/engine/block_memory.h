@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 namespace wex {
 
@@ -35,6 +36,18 @@ class BlockAllocator {
     return static_cast<T*>(AllocateBlock(count * sizeof(T)));
   }
   void deallocate(T* block, size_t count) noexcept { FreeBlock(block, count * sizeof(T)); }
+
+  // A block made from a count alone is left unset, as new T[count] would be:
+  // it is about to be filled from a receive, and zeroing it first would touch
+  // every byte twice.
+  template <typename U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
 
   // Every allocator frees what any other allocated.
   template <typename U>

@@ -2,6 +2,7 @@
 // the close notification, the response head collected until its blank line,
 // and the end of the transfer (OnDisconnect1, then OnFinish1).
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "common/codepage.h"
@@ -163,7 +164,9 @@ bool httpUC::StoreBlock(const uint8_t* bytes, size_t count) {
   if (bHeaderPending) return CollectHead(bytes, count);
   if (count > static_cast<size_t>(bodyLimit_ - LBytes)) return false;
   try {
-    return AppendChunk(Chunk(bytes, bytes + count));
+    Chunk chunk(count);
+    std::memcpy(chunk.data(), bytes, count);
+    return AppendChunk(std::move(chunk));
   } catch (const std::bad_alloc&) {
     return false;
   }
