@@ -99,10 +99,16 @@ void ReduceMarkup(ustring& value) {
   size_t i = 0;
   size_t j = 0;
   while (i < L) {
-    const char16_t ch = value[i];
+    // Text up to the next "<" is kept as it stands.
+    const size_t tag = FindChar(value, u'<', i);
+    const size_t text = (tag == ustring::npos ? L : tag) - i;
+    Traits::copy(&buffer[j], &value[i], text);
+    i += text;
+    j += text;
+    if (i == L) break;
     // A tag needs at least three characters after its "<"; a shorter one
     // at the very end is kept as text.
-    if (ch == u'<' && i + 3 < L) {
+    if (i + 3 < L) {
       const char16_t t1 = UpperChar(value[i + 1]);
       const char16_t t2 = UpperChar(value[i + 2]);
       if (t1 == u'A' && (t2 == u' ' || t2 == u'\r')) {
@@ -122,7 +128,7 @@ void ReduceMarkup(ustring& value) {
       }
       continue;
     }
-    buffer[j++] = ch;
+    buffer[j++] = u'<';
     ++i;
   }
   // Unwritten positions are NUL, so this cuts after the last character
