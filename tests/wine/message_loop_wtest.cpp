@@ -22,7 +22,7 @@ LRESULT CALLBACK Record(HWND window, UINT message, WPARAM w, LPARAM l) {
   return DefWindowProcW(window, message, w, l);
 }
 
-TEST(MessageLoop, NotificationsGoFirstInRunsOfSixteen) {
+TEST(MessageLoop, NotificationsGoFirstInRuns) {
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = Record;
   windowClass.lpszClassName = L"WexMessageLoopTest";
@@ -31,9 +31,11 @@ TEST(MessageLoop, NotificationsGoFirstInRunsOfSixteen) {
                               nullptr, nullptr);
   ASSERT_NE(window, nullptr);
 
-  // Two notifications, another message, eighteen more notifications, quit
-  // (which a loop that peeks for notifications alone still sees).
-  for (int i = 1; i <= 20; ++i) {
+  // Two notifications, another message, a run's worth and four more
+  // notifications, quit (which a loop that peeks for notifications alone
+  // still sees).
+  const int last = kNotificationsInARow + 4;
+  for (int i = 1; i <= last; ++i) {
     if (i == 3) PostMessageW(window, kOther, 0, 0);
     PostMessageW(window, kNotifyMessage, i, 0);
   }
@@ -41,9 +43,10 @@ TEST(MessageLoop, NotificationsGoFirstInRunsOfSixteen) {
   RunMessageLoop();
 
   std::vector<std::string> expected;
-  for (int i = 1; i <= 16; ++i) expected.push_back("n" + std::to_string(i));
+  for (int i = 1; i <= kNotificationsInARow; ++i) expected.push_back("n" + std::to_string(i));
   expected.push_back("other");
-  for (int i = 17; i <= 20; ++i) expected.push_back("n" + std::to_string(i));
+  for (int i = kNotificationsInARow + 1; i <= last; ++i)
+    expected.push_back("n" + std::to_string(i));
   EXPECT_EQ(gSeen, expected);
   DestroyWindow(window);
 }

@@ -12,11 +12,6 @@
 #include "server/engine/platform.h"
 
 namespace wex {
-namespace {
-
-constexpr int kNotificationsInARow = 16;
-
-}  // namespace
 
 void RunMessageLoop() {
   MSG msg;
