@@ -19,9 +19,9 @@ TEST(CodePage, MapsAsWindows1252) {
   struct Case {
     uint8_t byte;
     char16_t ch;
-  } cases[] = {{0x41, u'A'},     {0x80, u'\u20AC'}, {0x81, u'\u0081'}, {0x8D, u'\u008D'},
-               {0x92, u'\u2019'}, {0x9F, u'\u0178'}, {0xA0, u'\u00A0'}, {0xE9, u'\u00E9'},
-               {0x00, u'\0'}};
+  } cases[] = {{0x41, u'A'},      {0x80, u'\u20AC'}, {0x81, u'\u0081'},
+               {0x8D, u'\u008D'}, {0x92, u'\u2019'}, {0x9F, u'\u0178'},
+               {0xA0, u'\u00A0'}, {0xE9, u'\u00E9'}, {0x00, u'\0'}};
   for (const Case& c : cases) {
     EXPECT_EQ(AnsiToText(&c.byte, 1), ustring(1, c.ch)) << int(c.byte);
     EXPECT_EQ(TextToAnsi(ustring(1, c.ch)), std::string(1, static_cast<char>(c.byte)));
@@ -34,8 +34,12 @@ TEST(CodePage, CharactersOutsideTheCodePageBecomeQuestionMarks) {
 }
 
 TEST(Strings, Utf8RoundTripAndDecimalText) {
-  EXPECT_EQ(ToUtf8(u"Gr\u00FC\u00DFe \U0001F600"), "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
-  EXPECT_EQ(FromUtf8("Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80"), u"Gr\u00FC\u00DFe \U0001F600");
+  EXPECT_EQ(ToUtf8(u"Gr\u00FC\u00DFe \U0001F600"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e \xF0\x9F\x98\x80");
+  EXPECT_EQ(FromUtf8("Gr\xC3\xBC\xC3\x9F"
+                     "e \xF0\x9F\x98\x80"),
+            u"Gr\u00FC\u00DFe \U0001F600");
   EXPECT_EQ(ToUtf8(ustring(1, char16_t(0xD800))), "\xEF\xBF\xBD");
   EXPECT_EQ(DecimalText(-2147483647 - 1), u"-2147483648");
   EXPECT_EQ(DecimalText(10061), u"10061");

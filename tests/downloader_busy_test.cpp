@@ -18,9 +18,9 @@ std::string TextOf(Downloader& d) {
   return ToUtf8(text);
 }
 
-// A request refused before connecting raises nothing and leaves the running
-// transfer whole: its head, its body so far, its socket; its own finish then
-// clears the flag.
+// A request refused at any step, before or while making its connection,
+// raises nothing and leaves the running transfer whole: its head, its body so
+// far, its socket; its own finish then clears the flag.
 TEST_F(DownloaderTest, ARefusedRequestLeavesTheRunningTransferToFinish) {
   struct Case {
     const char* name;
@@ -34,6 +34,29 @@ TEST_F(DownloaderTest, ARefusedRequestLeavesTheRunningTransferToFinish) {
       {"only a scheme", "http://", "/b", nullptr, 113},
       {"offline", "fileserver", "/b", [](FakePlatform& f) { f.online = false; }, 106},
       {"proxy", "fileserver", "/b", [](FakePlatform& f) { f.connectionFlags = 0x16; }, 107},
+      {"no socket", "fileserver", "/b",
+       [](FakePlatform& f) {
+         f.createSocketResults.push_back({-1, 10055});
+       },
+       109},
+      {"unknown host", "fileserver", "/b",
+       [](FakePlatform& f) { f.resolveResults.push_back(std::nullopt); }, 112},
+      {"control character", "file\x01server", "/b", nullptr, 112},
+      {"refused", "fileserver", "/b",
+       [](FakePlatform& f) {
+         f.connectResults.push_back({-1, 10061});
+       },
+       110},
+      {"handshake", "https://fileserver", "/b",
+       [](FakePlatform& f) {
+         f.handshakeResults.push_back({-1, kCertEUntrustedRoot});
+       },
+       116},
+      {"registration", "fileserver", "/b",
+       [](FakePlatform& f) {
+         f.asyncSelectResults.push_back({-1, 10022});
+       },
+       111},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -53,8 +76,15 @@ TEST_F(DownloaderTest, ARefusedRequestLeavesTheRunningTransferToFinish) {
     EXPECT_EQ(events.events, Events{"connect fileserver"});
     EXPECT_TRUE(d->Busy());
     EXPECT_TRUE(fake->IsRegistered(running));
+    // Whatever the refused request opened is closed again.
+    for (SocketHandle socket = running + 1; socket <= fake->lastSocket; ++socket)
+      EXPECT_FALSE(fake->IsRegistered(socket));
 
-    Respond("56789");
+    fake->ReceiveData("56789");
+    fake->NotifyRead(running);
+    fake->ReceiveEnd();
+    fake->NotifyClose(running);
+    fake->DeliverAll();
     EXPECT_EQ(events.events, (Events{"connect fileserver", "disconnect", "finish 200 OK"}));
     EXPECT_FALSE(d->Busy());
     EXPECT_EQ(TextOf(*d), "0123456789");
@@ -225,7 +255,9 @@ TEST_F(DownloaderTest, ARequestWhoseCloseStartsAnotherGivesWayToIt) {
   EXPECT_EQ(Request(*d, "fileserver", "/outer"), 109);
   EXPECT_EQ(filePath, "Winsock error - Failed to create socket. Error number:10037");
   EXPECT_EQ(nested, 0);
-  EXPECT_EQ(fake->CallCount("Connect("), 2);
+  // The outer request's own connection stood before it ended the first
+  // transfer; it is closed again unused.
+  EXPECT_EQ(fake->CallCount("Connect("), 3);
   EXPECT_EQ(fake->sent[fake->lastSocket].substr(0, 12), "GET /nested ");
   EXPECT_TRUE(d->Busy());
   Respond("HTTP/1.0 200 OK\r\n\r\nnested");

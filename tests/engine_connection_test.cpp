@@ -50,7 +50,7 @@ TEST_F(EngineConnection, EveryFailureCodeAndText) {
   for (const Case& c : cases) {
     auto platform = std::make_shared<FakePlatform>();
     c.script(*platform);
-    auto uc = httpUC::Create(platform);
+    auto uc = StartedEngine(platform);
     EventLog events;
     uc->Subscribe(&events);
     ustring server = FromUtf8(c.server);
@@ -87,6 +87,48 @@ TEST_F(EngineConnection, EarlierChecksWin) {
   fake->asyncSelectResults.push_back({-1, 10022});
   EXPECT_EQ(Request("fileserver", "/a"), 110);
   EXPECT_EQ(Request("fileserver", "/a"), 111);
+}
+
+// Only this engine's own start lets a request make a socket: the fake's
+// sockets stand for a library that another part of the process started.
+TEST(EngineConnectionStart, ARequestNeedsTheEnginesOwnStart) {
+  const std::function<void(httpUC&, FakePlatform&)> cases[] = {
+      [](httpUC&, FakePlatform&) {},
+      [](httpUC& uc, FakePlatform& f) {
+        f.startupResults.push_back(10091);
+        ustring error;
+        uc.StartUp1(error);
+      },
+      [](httpUC& uc, FakePlatform&) {
+        ustring error;
+        uc.StartUp1(error);
+        uc.CloseDown();
+      },
+  };
+  for (const auto& before : cases) {
+    auto platform = std::make_shared<FakePlatform>();
+    auto uc = httpUC::Create(platform);
+    before(*uc, *platform);
+    ustring server = u"fileserver", path = u"/a";
+    EXPECT_EQ(uc->RequestFile1(server, path), 109);
+    EXPECT_EQ(ToUtf8(path), Message(109) + "10093");
+    EXPECT_EQ(platform->CallCount("CreateSocket("), 0);
+  }
+}
+
+// The lookup, the secure channel's server name and its certificate check
+// would end the name at a NUL; a name with any control character is refused
+// before anything is looked up.
+TEST_F(EngineConnection, AServerWithAControlCharacterIsNeverLookedUp) {
+  for (char16_t c : {u'\0', u'\x01', u'\n', u'\x1F', u'\x7F'}) {
+    ustring server = u"https://localhost" + ustring(1, c) + u".bank.example";
+    ustring path = u"/";
+    EXPECT_EQ(engine->RequestFile1(server, path), 112) << int(c);
+    EXPECT_EQ(ToUtf8(path), Message(112));
+  }
+  EXPECT_TRUE(fake->resolvedNames.empty());
+  EXPECT_TRUE(fake->handshakes.empty());
+  EXPECT_TRUE(log.events.empty());
 }
 
 TEST_F(EngineConnection, ConnectsThenRegistersThenRaisesOnConnect) {
@@ -153,7 +195,7 @@ TEST_F(EngineConnection, ARecentDirectAnswerIsTakenAgainAndNoOther) {
     platform->online = c.online;
     platform->connectionFlags = c.flags;
     platform->clockStepMs = c.stepMs;
-    auto uc = httpUC::Create(platform);
+    auto uc = StartedEngine(platform);
     ustring server = u"fileserver", path = u"/a";
     uc->RequestFile1(server, path);
     server = u"fileserver";

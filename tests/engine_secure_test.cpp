@@ -113,7 +113,7 @@ TEST_F(EngineSecure, EveryHandshakeFailureGives116WithItsNumberAndLeavesNothing)
   for (const Case& c : cases) {
     auto platform = std::make_shared<FakePlatform>();
     platform->handshakeResults.push_back({kSocketError, c.error});
-    auto uc = httpUC::Create(platform);
+    auto uc = StartedEngine(platform);
     EventLog events;
     uc->Subscribe(&events);
     ustring server = u"https://fileserver";

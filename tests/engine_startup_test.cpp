@@ -8,7 +8,10 @@
 namespace wex {
 namespace {
 
-using EngineStartup = EngineTest;
+class EngineStartup : public EngineTest {
+ protected:
+  EngineStartup() : EngineTest(false) {}
+};
 
 TEST_F(EngineStartup, MapsEveryLibraryStartFailure) {
   struct Case {
@@ -112,6 +115,8 @@ TEST_F(EngineStartup, AccessorsAndDefaults) {
   EXPECT_EQ(engine->CurFileString1(), u"");
   EXPECT_TRUE(engine->CurFileBytes1()->empty());
   // The default User-Agent goes out with a request.
+  ustring error;
+  engine->StartUp1(error);
   ASSERT_EQ(Request(), 0);
   EXPECT_NE(RequestBytes().find("\r\nUser-Agent: Wexlo.EXE v. 1.04 from Quarnet - "
                                 "http://www.quarnet.example/\r\n"),
@@ -123,6 +128,8 @@ TEST_F(EngineStartup, PortUsesItsLow16Bits) {
     int32_t port;
     uint8_t high, low;
   } cases[] = {{80, 0, 80}, {8080, 0x1F, 0x90}, {0, 0, 0}, {65536 + 81, 0, 81}, {-1, 0xFF, 0xFF}};
+  ustring error;
+  engine->StartUp1(error);
   for (const Case& c : cases) {
     engine->Port(c.port);
     ASSERT_EQ(Request(), 0);

@@ -14,9 +14,8 @@ size_t NaiveFind(ustring_view text, ustring_view pattern, size_t from, bool igno
   if (from > text.size()) return ustring::npos;
   for (size_t at = from; at + pattern.size() <= text.size(); ++at) {
     size_t k = 0;
-    while (k < pattern.size() &&
-           (ignoreCase ? UpperChar(text[at + k]) == UpperChar(pattern[k])
-                       : text[at + k] == pattern[k]))
+    while (k < pattern.size() && (ignoreCase ? UpperChar(text[at + k]) == UpperChar(pattern[k])
+                                             : text[at + k] == pattern[k]))
       ++k;
     if (k == pattern.size()) return at;
   }
@@ -33,8 +32,8 @@ ustring Draw(std::mt19937& random, size_t length) {
 
 TEST(TextSearch, AgreesWithAPlainSearch) {
   std::mt19937 random(20261207);
-  const ustring_view patterns[] = {u"<title>", u"</t", u"<a", u"<\u00e9", u"<\u00ff",
-                                   u"<",       u"t",   u"\u00c9<", u"</A>", u"<x"};
+  const ustring_view patterns[] = {u"<title>", u"</t", u"<a",      u"<\u00e9", u"<\u00ff",
+                                   u"<",       u"t",   u"\u00c9<", u"</A>",    u"<x"};
   for (int round = 0; round < 3000; ++round) {
     const ustring text = Draw(random, round % 70);
     for (ustring_view pattern : patterns) {

@@ -1,6 +1,7 @@
 // Opening and closing the one connection: connectivity checks, socket, name
 // lookup, blocking connect, the secure handshake of a secure request,
 // notification registration.
+#include <algorithm>
 #include <cstring>
 
 #include "common/codepage.h"
@@ -30,16 +31,12 @@ uint16_t NetworkPort(int32_t port) {
   return value;
 }
 
+bool HasControlCharacter(const ustring& text) {
+  return std::any_of(text.begin(), text.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; });
+}
+
 }  // namespace
 
-// Checks in the order 106, 107, 113, 109, 112, 110, (116,) 111; the first
-// that holds wins. Every failure closes what it opened itself and raises
-// nothing; the error numbers of 109 to 111 and 116 are read right after the
-// failed call. Only a request that passed the first three checks ends a
-// transfer still running (see CloseRunningTransfer). A secure connection goes
-// to 443 unless Port was written, and is established (handshake and
-// certificate checks, blocking like the connect) before the registration, so
-// OnConnect1 means a secure channel.
 // One connection-state query answers both questions, in their order. The
 // query takes 10 ms and more, so a request within a second of one that found
 // the machine online and direct takes that answer again: no request can tell
@@ -60,55 +57,24 @@ bool httpUC::ConnectionState(uint32_t& flags) {
   return online;
 }
 
+// Checks in the order 106, 107, 113, 109, 112, 110, (116,) 111; the first
+// that holds wins, and the error numbers of 109 to 111 and 116 are read right
+// after the failed call. The new connection is made whole first, on a socket
+// of its own: a request that fails at any step closes only that socket and
+// raises nothing, so a transfer still running goes on to its own end. Only
+// once the new connection stands is the running transfer ended, right before
+// the new OnConnect1.
 void httpUC::ConnectToServer(const ustring& server, bool secure, ustring& message,
                              int32_t& result) {
   message.clear();
-  int32_t code = 0;
-  int32_t errorNumber = 0;
-  uint32_t flags = 0;
-  const bool online = ConnectionState(flags);
-  if (!online) {
-    code = 106;
-  } else if ((flags & kInternetConnectionProxy) != 0) {
-    code = 107;
-  } else if (server.empty()) {
-    code = 113;
-  } else if (!CloseRunningTransfer()) {
-    code = 109;
-    errorNumber = kWSAEALREADY;
-  } else {
-    LSock = platform_->CreateSocket(kFamilyInet, kTypeStream, 0);
-    if (LSock == kInvalidSocket) {
-      code = 109;
-      errorNumber = platform_->LastError();
-    } else {
-      SocketAddress address;
-      address.family = kFamilyInet;
-      address.address = ResolveHost(server);
-      address.port = NetworkPort(secure && !bPortWritten ? kSecurePort : LPort);
-      if (address.address == kNoAddress) {
-        code = 112;
-      } else if (platform_->Connect(LSock, address) != 0) {
-        code = 110;
-        errorNumber = platform_->LastError();
-      } else if (secure &&
-                 platform_->SecureHandshake(LSock, TextToAnsi(server), handshakeTimeoutMs_) != 0) {
-        code = kSecureFailed;
-        errorNumber = platform_->LastError();
-      } else if (platform_->AsyncSelect(LSock, this, kNotifyMessage, kNotifyMask) == kSocketError) {
-        code = 111;
-        errorNumber = platform_->LastError();
-      }
-      if (code != 0) {
-        platform_->CloseSocket(LSock);
-        LSock = 0;
-      }
-    }
-  }
-  if (code != 0) {
-    message = MessageText(code);
-    if ((code > 108 && code < 112) || code == kSecureFailed) message += DecimalText(errorNumber);
-    result = code;
+  SocketHandle socket = 0;
+  ConnectFailure failure = OpenConnection(server, secure, socket);
+  if (failure.code == 0) failure = TakeOverConnection(socket);
+  if (failure.code != 0) {
+    message = MessageText(failure.code);
+    if ((failure.code > 108 && failure.code < 112) || failure.code == kSecureFailed)
+      message += DecimalText(failure.errorNumber);
+    result = failure.code;
     return;
   }
   bAsyncSelect = true;
@@ -118,23 +84,78 @@ void httpUC::ConnectToServer(const ustring& server, bool secure, ustring& messag
   RaiseConnect(server);
 }
 
-// One connection at a time: a transfer still running when a request goes on
-// to create its socket is ended here, once, with its OnDisconnect1 (and no
-// OnFinish1), and the new request gets a fresh transfer state. A handler of
-// that OnDisconnect1 may start a request of its own; that request stands,
-// and the one that closed the connection gives way to it (false) rather
-// than closing again, which could go on for as long as handlers keep
-// starting requests.
-bool httpUC::CloseRunningTransfer() {
-  if (LSock <= 0) return true;
-  CloseConnection();
-  if (LSock > 0) return false;
-  ResetTransfer();
-  return true;
+// The steps up to a registered socket. The socket library must have been
+// started by this engine's StartUp1 (and not stopped since): another part of
+// the process may have started it too (under Windows the security libraries
+// do as they load), and a request must not work or fail by that accident.
+httpUC::ConnectFailure httpUC::OpenConnection(const ustring& server, bool secure,
+                                              SocketHandle& opened) {
+  uint32_t flags = 0;
+  if (!ConnectionState(flags)) return {106, 0};
+  if ((flags & kInternetConnectionProxy) != 0) return {107, 0};
+  if (server.empty()) return {113, 0};
+  if (!SocketLibraryStarted()) return {109, kWSANOTINITIALISED};
+  const SocketHandle socket = platform_->CreateSocket(kFamilyInet, kTypeStream, 0);
+  if (socket == kInvalidSocket) return {109, platform_->LastError()};
+  const ConnectFailure failure = ConnectSocket(socket, server, secure);
+  if (failure.code != 0) {
+    platform_->CloseSocket(socket);
+    return failure;
+  }
+  opened = socket;
+  return {0, 0};
+}
+
+// Lookup, blocking connect, the handshake of a secure request (blocking like
+// the connect, so that OnConnect1 means a secure channel), registration. A
+// secure connection goes to 443 unless Port was written.
+httpUC::ConnectFailure httpUC::ConnectSocket(SocketHandle socket, const ustring& server,
+                                             bool secure) {
+  SocketAddress address;
+  address.family = kFamilyInet;
+  address.address = ResolveHost(server);
+  address.port = NetworkPort(secure && !bPortWritten ? kSecurePort : LPort);
+  if (address.address == kNoAddress) return {112, 0};
+  if (platform_->Connect(socket, address) != 0) return {110, platform_->LastError()};
+  if (secure && platform_->SecureHandshake(socket, TextToAnsi(server), handshakeTimeoutMs_) != 0)
+    return {kSecureFailed, platform_->LastError()};
+  if (platform_->AsyncSelect(socket, this, kNotifyMessage, kNotifyMask) == kSocketError)
+    return {111, platform_->LastError()};
+  return {0, 0};
+}
+
+// One connection at a time: a transfer still running when the new connection
+// stands is ended here, once, with its OnDisconnect1 (and no OnFinish1), and
+// the new request gets a fresh transfer state. A handler of that
+// OnDisconnect1 may start a request of its own, or stop the socket library;
+// either way the new connection gives way (109): the handler's request stands
+// rather than being closed again, which could go on for as long as handlers
+// keep starting requests.
+httpUC::ConnectFailure httpUC::TakeOverConnection(SocketHandle socket) {
+  if (LSock > 0) {
+    CloseConnection();
+    ConnectFailure failure{0, 0};
+    if (LSock > 0) failure = {109, kWSAEALREADY};
+    if (!SocketLibraryStarted()) failure = {109, kWSANOTINITIALISED};
+    if (failure.code != 0) {
+      platform_->AsyncSelect(socket, this, 0, 0);
+      platform_->CloseSocket(socket);
+      DropHeldNotifications(socket);
+      return failure;
+    }
+    ResetTransfer();
+  }
+  LSock = socket;
+  return {0, 0};
 }
 
 // The first IPv4 address of the name, in network byte order, or kNoAddress.
+// A name holding a control character names no server: the lookup, the secure
+// channel's server name and its certificate check would all end the name at
+// a NUL, while OnConnect1 and the Host line carry the whole text, so such a
+// name is refused before anything is looked up.
 uint32_t httpUC::ResolveHost(const ustring& server) {
+  if (HasControlCharacter(server)) return kNoAddress;
   uint32_t address = 0;
   if (!platform_->ResolveName(TextToAnsi(server), address)) return kNoAddress;
   return address;

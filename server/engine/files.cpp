@@ -1,11 +1,11 @@
 // Saving the body as text or as the received bytes.
 //
 // A save reports what happened: 0 written, 1 an existing file kept (IfDelete
-// false), 2 nothing to save, 3 not written. An existing file is replaced by a
-// complete new one written beside it under a fresh name, so a failed save
-// leaves it as it was; only where no file can be made beside it is it
-// overwritten in place, as deleting it and writing it anew would do. A
-// read-only file is never replaced.
+// false), 2 nothing to save, 3 not written (also for a path holding a NUL).
+// An existing file is replaced by a complete new one written beside it under
+// a fresh name, so a failed save leaves it as it was; only where no file can
+// be made beside it is it overwritten in place, as deleting it and writing it
+// anew would do. A read-only file is never replaced.
 #include <functional>
 #include <new>
 #include <random>
@@ -105,6 +105,9 @@ Replacement ReplaceThroughNewFile(Platform& platform, const ustring& path,
 // The steps both saves share; they differ only in how the body is written.
 int32_t Save(Platform& platform, const ustring& path, bool exists, bool ifDelete, bool haveBody,
              const BodyWriter& writeBody) {
+  // Every file call would end the path at a NUL and write another file than
+  // the one named (a script's "name.txt" appended behind a NUL would be lost).
+  if (path.find(u'\0') != ustring::npos) return kNotWritten;
   if (exists && !ifDelete) return kKept;
   if (!haveBody) return kNothingToSave;  // an existing file is left untouched
   if (!exists) return WriteWholeFile(platform, path, writeBody) ? kWritten : kNotWritten;

@@ -87,11 +87,22 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   // Start-up.
   int32_t StartWinsock();
   void StopWinsock();
+  // Whether this engine's StartUp1 started the socket library and no stop
+  // has undone it since.
+  bool SocketLibraryStarted() const;
 
   // Connection.
+  // A connection step's failure: the message number, and the platform's
+  // error number for the messages that carry one; code 0 when it went through.
+  struct ConnectFailure {
+    int32_t code;
+    int32_t errorNumber;
+  };
   bool ConnectionState(uint32_t& flags);
   void ConnectToServer(const ustring& server, bool secure, ustring& message, int32_t& result);
-  bool CloseRunningTransfer();
+  ConnectFailure OpenConnection(const ustring& server, bool secure, SocketHandle& opened);
+  ConnectFailure ConnectSocket(SocketHandle socket, const ustring& server, bool secure);
+  ConnectFailure TakeOverConnection(SocketHandle socket);
   uint32_t ResolveHost(const ustring& server);
   void CloseConnection();
   void ReleaseConnectionQuietly();

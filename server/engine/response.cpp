@@ -84,9 +84,12 @@ ustring httpUC::ChunksToString() const {
 }
 
 // True for an existing path that is not a folder; never fails.
+// A path holding a NUL names no file: every file call would end it there and
+// reach another file, so it is not looked up.
 bool httpUC::FileExists(const ustring& path) {
   uint32_t attributes = 0;
-  if (path.empty() || !platform_->FileAttributes(path, attributes)) return false;
+  if (path.empty() || path.find(u'\0') != ustring::npos) return false;
+  if (!platform_->FileAttributes(path, attributes)) return false;
   return (attributes & kFileAttributeDirectory) == 0;
 }
 

@@ -109,6 +109,8 @@ int32_t httpUC::StartWinsock() {
   return failure.category;
 }
 
+bool httpUC::SocketLibraryStarted() const { return LStartCode == kStarted; }
+
 // Closes an open connection once, then matches a successful start with
 // exactly one cleanup. A failed start stays in LStartCode. An OnDisconnect1
 // handler may have started the next request meanwhile: it stands (its

@@ -36,6 +36,15 @@ class EventLog : public httpUCEvents {
   }
 };
 
+// An engine whose socket library is started, as a script starts it before
+// its requests.
+inline std::shared_ptr<httpUC> StartedEngine(std::shared_ptr<Platform> platform) {
+  auto engine = httpUC::Create(std::move(platform));
+  ustring error;
+  engine->StartUp1(error);
+  return engine;
+}
+
 class EngineTest : public ::testing::Test {
  protected:
   // The log outlives the engine: destroying the engine may still raise.
@@ -43,7 +52,12 @@ class EngineTest : public ::testing::Test {
   std::shared_ptr<FakePlatform> fake = std::make_shared<FakePlatform>();
   std::shared_ptr<httpUC> engine = httpUC::Create(fake);
 
-  EngineTest() { engine->Subscribe(&log); }
+  // The socket library is started unless a test of the start itself asks not to.
+  explicit EngineTest(bool started = true) {
+    engine->Subscribe(&log);
+    ustring error;
+    if (started) engine->StartUp1(error);
+  }
 
   // RequestFile1 with UTF-8 arguments; the changed path lands in `file`.
   int32_t Request(const std::string& server = "fileserver", const std::string& path = "/a") {
