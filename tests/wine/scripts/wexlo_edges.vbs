@@ -73,12 +73,17 @@ Sub CallWithSelf(d, o, round)
 End Sub
 
 Function Main()
-  Dim shell, fso, port, folder, d, o, r, target, stranger, longName, readOnly
+  Dim shell, fso, port, folder, d, o, r, target, stranger, longName, readOnly, before
   Set shell = CreateObject("WScript.Shell")
   Set fso = CreateObject("Scripting.FileSystemObject")
   port = Replace(shell.ExpandEnvironmentStrings("%WEX_HTTP_PORT%"), Chr(0), "")
 
   Set d = CreateObject("Wexlo.Downloader")
+  ' Before StartUp no socket is made, whatever else in the server started the
+  ' socket library (the security libraries may as they load).
+  before = "/x"
+  Check d.RequestFile("127.0.0.1", before) = 109, "RequestFile before StartUp"
+  Check before = "Winsock error - Failed to create socket. Error number:10093", "its text: " & before
   Check d.StartUp("") = 0, "StartUp"
   d.Port = port
   Set o = New SelfValued
@@ -113,8 +118,13 @@ Function Main()
   Check fso.GetFile(longName).Size = d.CurSize, "250-character file size"
   fso.DeleteFile longName
 
+  ' A NUL would end the path in every file call: "kept.txt" is not touched.
   readOnly = folder & "\kept.txt"
   WriteText fso, readOnly, "old"
+  Check d.WriteBinaryFile(readOnly & Chr(0) & ".xml", True) = 3, "WriteBinaryFile with a NUL"
+  Check d.WriteTextFile(readOnly & Chr(0) & ".xml", True) = 3, "WriteTextFile with a NUL"
+  Check ReadAll(fso, readOnly) = "old", "the file before the NUL"
+
   fso.GetFile(readOnly).Attributes = 1
   Check d.WriteTextFile(readOnly, True) = 3, "WriteTextFile onto a read-only file"
   Check d.WriteBinaryFile(readOnly, True) = 3, "WriteBinaryFile onto a read-only file"
