@@ -31,16 +31,18 @@ if "%SCOPE%"=="machine" (
 )
 call :find_regsvr32
 
-if not exist "%HERE%Wexlo.exe" (
-  echo Wexlo.exe: not found in %HERE%
-  exit /b 1
-)
+rem Paths are echoed outside parentheses: a folder such as "Program Files
+rem (x86)" would end the block.
+if exist "%HERE%Wexlo.exe" goto :found
+echo Wexlo.exe: not found in %HERE%
+exit /b 1
+:found
 call :save
-if defined SAVE_FAILED (
-  echo install.cmd: could not save %CLASSES%\%SAVE_FAILED% as it is; nothing was changed.
-  call :discard
-  exit /b 1
-)
+if not defined SAVE_FAILED goto :saved
+echo install.cmd: could not save what is registered now (%SAVE_FAILED%); nothing was changed.
+call :discard
+exit /b 1
+:saved
 rem Wexlo.exe undoes its own failed registration.
 "%HERE%Wexlo.exe" %WEXLO_SWITCH%
 if errorlevel 1 (
@@ -60,10 +62,10 @@ exit /b 0
 
 :undo
 call :restore
-if defined RESTORE_FAILED (
-  echo Could not put back everything registered before install.cmd ran; the saved keys are in %SAVED%.
-  exit /b 1
-)
+if not defined RESTORE_FAILED goto :restored
+echo Could not put back everything registered before install.cmd ran; the saved keys are in %SAVED%.
+exit /b 1
+:restored
 call :discard
 if defined FOUND_BEFORE (
   echo Nothing was installed; what was registered before is back as it was.
@@ -94,7 +96,7 @@ rem Saves, in every registry view, each tree the registrations write (the
 rem ProgIDs, classes, type libraries and interfaces of both components) into
 rem a folder of its own: a .reg file for a tree that is there, a line in
 rem keys.txt for every tree, "-" for one that is not there. SAVE_FAILED names
-rem a tree that is there and could not be saved.
+rem what could not be saved: the folder, or a tree that is there.
 :save
 set "SAVED=%TEMP%\wexlo-install-%RANDOM%%RANDOM%"
 set "SAVE_FAILED="
@@ -102,7 +104,7 @@ set "FOUND_BEFORE="
 set /a SAVED_COUNT=0
 md "%SAVED%" >nul 2>&1
 if errorlevel 1 (
-  set "SAVE_FAILED=(no folder %SAVED%)"
+  set "SAVE_FAILED=no folder %SAVED%"
   exit /b 0
 )
 rem On 64-bit Windows both views; "-" is the only view of 32-bit Windows.
@@ -131,7 +133,7 @@ if not errorlevel 1 (
 )
 rem Only a tree that is not there may go unsaved.
 reg query "%CLASSES%\%~2" %VIEW_SWITCH% >nul 2>&1
-if not errorlevel 1 set "SAVE_FAILED=%~2"
+if not errorlevel 1 set "SAVE_FAILED=%CLASSES%\%~2"
 >>"%SAVED%\keys.txt" echo - %~1 %~2
 exit /b 0
 
