@@ -2,6 +2,9 @@
 rem Removes the registration of Wexlo.exe and both kinds of Velmora.dll in
 rem this folder: the current user's always, and the machine-wide one when
 rem this prompt may write the machine's classes (an administrator prompt).
+rem A class registered to the copy in another folder stays as it is (Wexlo.exe
+rem says so), so each step's line tells only that nothing of this folder is
+rem left registered.
 rem   uninstall.cmd /user     the current user's only
 rem   uninstall.cmd /machine  the machine-wide one only
 rem One line per step; exit code 0 when every step succeeded.
@@ -41,7 +44,7 @@ if exist "%HERE%Wexlo.exe" (
     echo Wexlo.exe: could not be unregistered %~3.
     set "FAILED=1"
   ) else (
-    echo Wexlo.exe: unregistered %~3.
+    echo Wexlo.exe: no registration from this folder left %~3.
   )
 )
 call :remove_library x86 "%REGSVR32_X86%" "%~2" "%~3"
@@ -57,7 +60,7 @@ if errorlevel 1 (
   echo %~1\Velmora.dll: could not be unregistered %~4.
   set "FAILED=1"
 ) else (
-  echo %~1\Velmora.dll: unregistered %~4.
+  echo %~1\Velmora.dll: no registration from this folder left %~4.
 )
 exit /b 0
 

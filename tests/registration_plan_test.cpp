@@ -1,6 +1,8 @@
 // The registration plan: for each root, view and file, exactly the keys and
-// values written, and which trees unregistration removes.
+// values written, and which trees unregistration removes; and the file a
+// registered server key names, which unregistration compares with its own.
 #include "common/registration/registration_plan.h"
+#include "common/registration/server_file.h"
 
 #include <gtest/gtest.h>
 
@@ -186,6 +188,31 @@ TEST(RegistrationPlan, FolderOfAPath) {
   };
   for (const auto& [path, folder] : cases)
     EXPECT_EQ(ToUtf8(FolderOf(FromUtf8(path))), folder) << path;
+}
+
+// The forms a server key's value takes: COM quotes a program's path and may
+// add arguments; some installers write neither quotes nor a bare path.
+TEST(ServerFile, PathWithoutQuotesAndArguments) {
+  struct FileCase {
+    ServerKind kind;
+    const char* value;
+    const char* file;
+  };
+  const ServerKind kExe = ServerKind::kLocalServer, kDll = ServerKind::kInprocServer;
+  const FileCase cases[] = {
+      {kExe, "\"C:\\Program Files\\W\\Wexlo.exe\"", "C:\\Program Files\\W\\Wexlo.exe"},
+      {kExe, "  \"C:\\W\\Wexlo.exe\" /Automation ", "C:\\W\\Wexlo.exe"},
+      {kExe, "C:\\W\\Wexlo.exe -Embedding", "C:\\W\\Wexlo.exe"},
+      {kExe, "C:\\Program Files\\W\\WEXLO.EXE /Automation", "C:\\Program Files\\W\\WEXLO.EXE"},
+      {kExe, "C:\\W.exe.d\\Wexlo.exe", "C:\\W.exe.d\\Wexlo.exe"},
+      {kExe, "C:\\W\\server /Automation", "C:\\W\\server"},
+      {kExe, "\"C:\\W\\Wexlo.exe", "C:\\W\\Wexlo.exe"},
+      {kExe, "", ""},
+      {kDll, "C:\\Program Files\\V\\x64\\Velmora.dll", "C:\\Program Files\\V\\x64\\Velmora.dll"},
+      {kDll, "\"C:\\V\\Velmora.dll\" ", "C:\\V\\Velmora.dll"},
+  };
+  for (const FileCase& c : cases)
+    EXPECT_EQ(ToUtf8(ServerFileOf(FromUtf8(c.value), c.kind)), c.file) << c.value;
 }
 
 TEST(RegistrationPlan, RootTextNamesTheClassesKey) {

@@ -80,6 +80,9 @@ RegistrationPlan PlanRegistration(const ComponentIdentity& component, RegistryRo
   result.root = root;
   result.view = view;
   result.classKey = u"CLSID\\" + component.clsid;
+  result.serverKey =
+      result.classKey +
+      (component.kind == ServerKind::kLocalServer ? u"\\LocalServer32" : u"\\InprocServer32");
   const ustring libraryKey = u"TypeLib\\" + component.libid;
   const ustring versionKey = libraryKey + u"\\" + component.libraryVersion;
   // The type library's file (lcid 0) for programs of the file's own kind, and

@@ -69,6 +69,9 @@ struct RegistrationPlan {
   std::vector<ustring> sharedTrees;
   // The key whose presence says that this view registers the class.
   ustring classKey;
+  // The key whose default value names the serving file (LocalServer32 or
+  // InprocServer32).
+  ustring serverKey;
 };
 
 // The registration of component, served by module, under root in view.

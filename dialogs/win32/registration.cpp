@@ -38,9 +38,12 @@ HRESULT RegisterServer(RegistryRoot root) {
   return SUCCEEDED(outcome.result) ? S_OK : SELFREG_E_CLASS;
 }
 
+// A class registered to another Velmora.dll (another copy) is left whole and
+// that is success: regsvr32 shows its own message either way.
 HRESULT UnregisterServer(RegistryRoot root) {
-  HRESULT hr = UnregisterComponent(BrowserIdentity(), root, {OwnView()}, LibraryFile());
-  return SUCCEEDED(hr) ? S_OK : SELFREG_E_CLASS;
+  UnregistrationOutcome outcome =
+      UnregisterComponent(BrowserIdentity(), root, {OwnView()}, LibraryFile());
+  return SUCCEEDED(outcome.result) ? S_OK : SELFREG_E_CLASS;
 }
 
 }  // namespace wex

@@ -13,6 +13,8 @@ namespace wex {
 // All or nothing: on failure every key written is removed again.
 HRESULT RegisterServer(RegistryRoot root);
 // Removes everything RegisterServer wrote; what is already gone is no error.
+// A class registered to another file is left whole, and that is no error
+// either.
 HRESULT UnregisterServer(RegistryRoot root);
 
 }  // namespace wex

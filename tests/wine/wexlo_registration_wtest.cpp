@@ -181,6 +181,26 @@ TEST_F(Registration, UnregServerRemovesEveryKeyAndCreationThenFailsCleanly) {
   EXPECT_EQ(CLSIDFromProgID(L"Wexlo.Downloader", &clsid), S_OK);
 }
 
+// The registration is this program's whatever spelling of its path runs the
+// removal: Windows compares paths without regard to letter case, and a
+// short 8.3 name names the same file as the long one.
+TEST_F(Registration, UnregServerRecognisesItsOwnPathInAnotherSpelling) {
+  const std::wstring exe = BinaryPath(L"Wexlo.exe");
+  std::wstring upper = exe;
+  CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+  wchar_t shortPath[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameW(exe.c_str(), shortPath, MAX_PATH), 0u);
+  ASSERT_NE(Lower(shortPath), Lower(exe)) << "the path has a short form";
+  for (const std::wstring& spelling : {upper, std::wstring(shortPath)}) {
+    SCOPED_TRACE(std::string(spelling.begin(), spelling.end()));
+    ASSERT_EQ(RunServer(L"/RegServer"), 0);
+    std::string output;
+    EXPECT_EQ(RunCommand(L"\"" + spelling + L"\" /UnregServer", &output), 0);
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(SortedText(InEveryView(HKEY_LOCAL_MACHINE)), "");
+  }
+}
+
 // The per-user forms touch nothing machine-wide, with or without a
 // machine-wide registration beside them.
 TEST_F(Registration, PerUserFormsWriteAndRemoveTheCurrentUsersKeysOnly) {

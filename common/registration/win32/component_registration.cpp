@@ -2,7 +2,9 @@
 
 #include "common/com/module_path.h"
 #include "common/com/system_message.h"
+#include "common/registration/server_file.h"
 #include "common/registration/win32/registry_transaction.h"
+#include "common/registration/win32/same_file.h"
 
 namespace wex {
 
@@ -30,9 +32,37 @@ RegistrationOutcome RegisterComponent(const ComponentIdentity& component, Regist
   return outcome;
 }
 
-HRESULT UnregisterComponent(const ComponentIdentity& component, RegistryRoot root,
-                            const std::vector<RegistryView>& views, const ModuleFile& module) {
-  HRESULT result = S_OK;
+namespace {
+
+// The file another module registered the class to in one of views, or empty
+// when every view that has the class names this module (or none at all).
+std::wstring OtherServer(const ComponentIdentity& component, RegistryRoot root,
+                         const std::vector<RegistryView>& views, const ModuleFile& module) {
+  const std::wstring own(module.path.begin(), module.path.end());
+  for (RegistryView view : views) {
+    std::wstring value;
+    if (!ReadDefaultText(root, view, PlanRegistration(component, root, view, module).serverKey,
+                         &value))
+      continue;
+    ustring file = ServerFileOf(ustring(value.begin(), value.end()), component.kind);
+    std::wstring path(file.begin(), file.end());
+    if (!path.empty() && !SameFilePath(path, own)) return path;
+  }
+  return std::wstring();
+}
+
+}  // namespace
+
+UnregistrationOutcome UnregisterComponent(const ComponentIdentity& component, RegistryRoot root,
+                                          const std::vector<RegistryView>& views,
+                                          const ModuleFile& module) {
+  UnregistrationOutcome outcome;
+  // Another copy of the component (in another folder) registered the class:
+  // its ProgIDs, type library and interfaces are the same keys, so nothing
+  // here is this module's to remove.
+  outcome.otherServer = OtherServer(component, root, views, module);
+  if (!outcome.otherServer.empty()) return outcome;
+  HRESULT& result = outcome.result;
   auto remove = [&](RegistryView view, const ustring& key) {
     HRESULT hr = RemoveTree(root, view, key);
     if (FAILED(hr) && SUCCEEDED(result)) result = hr;
@@ -46,13 +76,13 @@ HRESULT UnregisterComponent(const ComponentIdentity& component, RegistryRoot roo
   std::vector<RegistryView> every = MachineViews();
   for (RegistryView view : every) {
     if (KeyExists(root, view, PlanRegistration(component, root, view, module).classKey))
-      return result;
+      return outcome;
   }
   for (RegistryView view : every) {
     for (const ustring& key : PlanRegistration(component, root, view, module).sharedTrees)
       remove(view, key);
   }
-  return result;
+  return outcome;
 }
 
 std::wstring FailureText(HRESULT result) {

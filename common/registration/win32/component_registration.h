@@ -1,7 +1,8 @@
 // Registering and unregistering a component in one root and a set of views,
 // each as a unit: registration writes every view or, on any failure, nothing;
 // unregistration removes what the registration wrote, and the parts Windows
-// shares between views once no view registers the class any more.
+// shares between views once no view registers the class any more, but only
+// when the class is this module's: another copy's registration stays whole.
 #pragma once
 
 #include <windows.h>
@@ -27,9 +28,17 @@ struct RegistrationOutcome {
 RegistrationOutcome RegisterComponent(const ComponentIdentity& component, RegistryRoot root,
                                       const std::vector<RegistryView>& views,
                                       const ModuleFile& module);
+struct UnregistrationOutcome {
+  HRESULT result = S_OK;
+  // Not empty when a view registers the class to this other file: then
+  // nothing was removed, which is no failure.
+  std::wstring otherServer;
+};
+
 // Keys already gone are no failure; everything that can be removed is.
-HRESULT UnregisterComponent(const ComponentIdentity& component, RegistryRoot root,
-                            const std::vector<RegistryView>& views, const ModuleFile& module);
+UnregistrationOutcome UnregisterComponent(const ComponentIdentity& component, RegistryRoot root,
+                                          const std::vector<RegistryView>& views,
+                                          const ModuleFile& module);
 
 // The text of a failure for a message ("Access is denied."), one line.
 std::wstring FailureText(HRESULT result);

@@ -1,5 +1,6 @@
 #include "common/registration/win32/registry_transaction.h"
 
+#include <cwchar>
 #include <utility>
 
 #include "common/com/registry_key.h"
@@ -144,6 +145,29 @@ bool KeyExists(RegistryRoot root, RegistryView view, const ustring& key) {
   RegistryKey opened;
   return RegOpenKeyExW(RootKey(root), ClassesPath(key).c_str(), 0, KEY_QUERY_VALUE | ViewFlag(view),
                        opened.Put()) == ERROR_SUCCESS;
+}
+
+bool ReadDefaultText(RegistryRoot root, RegistryView view, const ustring& key, std::wstring* text) {
+  RegistryKey opened;
+  if (RegOpenKeyExW(RootKey(root), ClassesPath(key).c_str(), 0, KEY_QUERY_VALUE | ViewFlag(view),
+                    opened.Put()) != ERROR_SUCCESS)
+    return false;
+  // RRF_RT_REG_SZ takes REG_EXPAND_SZ too, expanded (asking for
+  // RRF_RT_REG_EXPAND_SZ as well is refused unless expansion is off).
+  DWORD bytes = 0;
+  LONG rc = RegGetValueW(opened.Get(), nullptr, nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
+  // The size may grow between the calls, or with the expansion: a few tries.
+  for (int attempt = 0; attempt < 4 && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA); ++attempt) {
+    std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    rc = RegGetValueW(opened.Get(), nullptr, nullptr, RRF_RT_REG_SZ, nullptr, &value[0], &bytes);
+    if (rc == ERROR_SUCCESS) {
+      value.resize(wcsnlen(value.c_str(), value.size()));
+      *text = value;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace wex

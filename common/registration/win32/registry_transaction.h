@@ -59,5 +59,8 @@ std::wstring ClassesPath(const ustring& key);
 // there is no failure.
 HRESULT RemoveTree(RegistryRoot root, RegistryView view, const ustring& key);
 bool KeyExists(RegistryRoot root, RegistryView view, const ustring& key);
+// The default value of key as text, environment variables expanded; false
+// when the key or its default value is not there or is no text.
+bool ReadDefaultText(RegistryRoot root, RegistryView view, const ustring& key, std::wstring* text);
 
 }  // namespace wex

@@ -36,7 +36,7 @@ RegistrationOutcome RegisterServer(RegistryRoot root) {
   return RegisterComponent(DownloaderIdentity(), root, MachineViews(), file);
 }
 
-HRESULT UnregisterServer(RegistryRoot root) {
+UnregistrationOutcome UnregisterServer(RegistryRoot root) {
   return UnregisterComponent(DownloaderIdentity(), root, MachineViews(), ServerFile());
 }
 

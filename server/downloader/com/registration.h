@@ -14,6 +14,8 @@ namespace wex {
 // All or nothing: on failure every key written is removed again.
 RegistrationOutcome RegisterServer(RegistryRoot root);
 // Removes every key RegisterServer writes; keys already gone are no failure.
-HRESULT UnregisterServer(RegistryRoot root);
+// A class registered to another Wexlo.exe (another copy, in another folder)
+// is left whole, which the outcome's otherServer tells.
+UnregistrationOutcome UnregisterServer(RegistryRoot root);
 
 }  // namespace wex

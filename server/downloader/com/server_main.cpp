@@ -3,7 +3,8 @@
 // Registration switches (/RegServer, /UnregServer machine-wide,
 // /RegServerPerUser, /UnregServerPerUser for the current user; also with "-"
 // and in any letter case) end with exit code 0 or 1. A failure is told in one
-// line on the console the program was started from; success says nothing
+// line on the console the program was started from, and so is a registration
+// of another copy that unregistering leaves alone; success says nothing
 // unless /Verbose follows the switch. Started
 // by COM (-Embedding) the program runs one apartment thread: it registers the
 // class object for a single activation, runs the message loop (which also
@@ -86,10 +87,20 @@ std::wstring Where(RegistryRoot root) {
 int Register(const Command& command) {
   const bool machine = command.root == RegistryRoot::kMachine;
   RegistrationOutcome outcome;
-  if (command.mode == Mode::kRegister)
+  if (command.mode == Mode::kRegister) {
     outcome = RegisterServer(command.root);
-  else
-    outcome.result = UnregisterServer(command.root);
+  } else {
+    UnregistrationOutcome removal = UnregisterServer(command.root);
+    // Another copy's registration is not this program's to remove. Nothing
+    // failed: this program is not registered afterwards, as asked, so the
+    // exit code is 0 and an uninstaller goes on; the line says what stays.
+    if (!removal.otherServer.empty()) {
+      ConsoleLine(L"Wexlo.Downloader is registered " + Where(command.root) + L" to " +
+                  removal.otherServer + L", not to this program: left as it is.");
+      return 0;
+    }
+    outcome.result = removal.result;
+  }
   if (SUCCEEDED(outcome.result)) {
     if (command.verbose)
       ConsoleLine(std::wstring(L"Wexlo.Downloader ") +

@@ -6,6 +6,14 @@
 # runs), from the 32-bit one (SysWOW64\cscript.exe) and from a 64-bit C++
 # client with events; unregistering leaves neither view with a key.
 #
+# The registry is read the way each kind of program reads it: with the
+# 32-bit reg.exe (SysWOW64) for what 32-bit programs see, with the 64-bit one
+# (System32) for what 64-bit programs see. The classes root keeps CLSID and
+# Interface apart per view and shares ProgIDs (and on Windows the type
+# library); Wine 8 shares a key only for 32-bit programs, which find it in
+# the 64-bit classes when the 32-bit ones lack it, so a 64-bit reg.exe asked
+# for the 32-bit view (/reg:32) does not show a shared key at all.
+#
 # Only where the kernel runs 32-bit code: elsewhere the suite already runs
 # the 64-bit build in a 64-bit prefix, and nothing 32-bit can start, so this
 # driver reports nothing. One PASS or FAIL line per check.
@@ -30,6 +38,12 @@ X86="$BUILD/win32/bin"
 X64="$BUILD/win64/bin"
 SYS64='C:\windows\system32'
 SYS32='C:\windows\syswow64'
+# The secure cases of the client below need the test CA trusted here as in
+# the suite's prefix. The Root store's key is one for both views, so the
+# 64-bit tool serves the 32-bit server too; the HTTPS fixtures are the
+# suite's (127.0.0.1, WEX_HTTPS_*_PORT), whatever the prefix.
+wine_trust_test_ca "$BUILD/win64" "${WEX_TLS_DIR:-$BUILD/tls}/ca.pem" >"$WORK/trust-ca.log" 2>&1
+TRUSTED=$?
 WEXLO_CLSID='{1C4A0703-3322-411B-B0BD-9C243419E8B4}'
 DOWNLOADER_IID='{089B92EB-6C25-41FF-B059-1F5E17D8FF02}'
 EVENTS_IID='{01B34C61-6D15-4267-B651-E1D95C5DEF57}'
@@ -40,9 +54,13 @@ check() {  # check <name> <command...>
   local name="$1"; shift
   if "$@"; then echo "PASS $name"; else echo "FAIL $name"; fi
 }
-key_in() { "$WINE" reg query "$1" "$2" >/dev/null 2>&1; }
+check wow64_trusts_test_ca test $TRUSTED -eq 0
+# key_in <bits> <key>: programs of that kind see the key; value_in <bits>
+# <key> <text>: and the text in it.
+key_in() { "$WINE" "$(reg_of "$1")" query "$2" >/dev/null 2>&1; }
 no_key_in() { ! key_in "$@"; }
-value_in() { "$WINE" reg query "$1" "$2" 2>/dev/null | tr -d '\r' | grep -qiF "$3"; }
+value_in() { "$WINE" "$(reg_of "$1")" query "$2" 2>/dev/null | tr -d '\r' | grep -qiF "$3"; }
+reg_of() { if [ "$1" = 32 ]; then echo "$SYS32\\reg.exe"; else echo "$SYS64\\reg.exe"; fi; }
 # host_runs <log> <cscript folder> <script>: a script under one host, exit 0.
 host_runs() {
   (cd "$WORK" && "$WINE" "$2\\cscript.exe" //nologo "$(winpath "$3")") >"$1" 2>&1
@@ -57,16 +75,15 @@ check velmora_x86_registers test $? -eq 0
 check velmora_x64_registers test $? -eq 0
 "$WINESERVER" -w
 
-for view in /reg:32 /reg:64; do
-  name=${view#/reg:}
-  check "wexlo_class_in_${name}_bit_view" value_in "HKLM\\Software\\Classes\\CLSID\\$WEXLO_CLSID\\LocalServer32" $view "Wexlo.exe"
-  check "wexlo_interface_in_${name}_bit_view" value_in "HKLM\\Software\\Classes\\Interface\\$DOWNLOADER_IID\\ProxyStubClsid32" $view "{00020424-0000-0000-C000-000000000046}"
-  check "wexlo_events_in_${name}_bit_view" value_in "HKLM\\Software\\Classes\\Interface\\$EVENTS_IID\\ProxyStubClsid32" $view "{00020420-0000-0000-C000-000000000046}"
-  check "wexlo_typelib_in_${name}_bit_view" value_in "HKLM\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\0\\win32" $view "Wexlo.exe"
-  check "wexlo_progid_in_${name}_bit_view" key_in "HKLM\\Software\\Classes\\Wexlo.Downloader\\CLSID" $view
+for name in 32 64; do
+  check "wexlo_class_in_${name}_bit_view" value_in $name "HKLM\\Software\\Classes\\CLSID\\$WEXLO_CLSID\\LocalServer32" "Wexlo.exe"
+  check "wexlo_interface_in_${name}_bit_view" value_in $name "HKLM\\Software\\Classes\\Interface\\$DOWNLOADER_IID\\ProxyStubClsid32" "{00020424-0000-0000-C000-000000000046}"
+  check "wexlo_events_in_${name}_bit_view" value_in $name "HKLM\\Software\\Classes\\Interface\\$EVENTS_IID\\ProxyStubClsid32" "{00020420-0000-0000-C000-000000000046}"
+  check "wexlo_typelib_in_${name}_bit_view" value_in $name "HKLM\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\0\\win32" "Wexlo.exe"
+  check "wexlo_progid_in_${name}_bit_view" key_in $name "HKLM\\Software\\Classes\\Wexlo.Downloader\\CLSID"
 done
-check velmora_x86_in_32_bit_view value_in "HKLM\\Software\\Classes\\CLSID\\$VELMORA_CLSID\\InprocServer32" /reg:32 "win32\\bin\\Velmora.dll"
-check velmora_x64_in_64_bit_view value_in "HKLM\\Software\\Classes\\CLSID\\$VELMORA_CLSID\\InprocServer32" /reg:64 "win64\\bin\\Velmora.dll"
+check velmora_x86_in_32_bit_view value_in 32 "HKLM\\Software\\Classes\\CLSID\\$VELMORA_CLSID\\InprocServer32" "win32\\bin\\Velmora.dll"
+check velmora_x64_in_64_bit_view value_in 64 "HKLM\\Software\\Classes\\CLSID\\$VELMORA_CLSID\\InprocServer32" "win64\\bin\\Velmora.dll"
 
 # Each host with each deliverable it can load.
 for host in "$SYS64" "$SYS32"; do
@@ -91,10 +108,9 @@ WEX_SCRATCH_HOST="$WORK/host64" bash "$ROOT/tests/wine/drivers/dialogs_boxes.sh"
 check wexlo_unregisters_under_wow64 test $? -eq 0
 "$WINE" "$SYS32\\regsvr32.exe" /s /u "$(winpath "$X86/Velmora.dll")"
 "$WINE" "$SYS64\\regsvr32.exe" /s /u "$(winpath "$X64/Velmora.dll")"
-for view in /reg:32 /reg:64; do
-  name=${view#/reg:}
+for name in 32 64; do
   for key in "CLSID\\$WEXLO_CLSID" "Interface\\$DOWNLOADER_IID" "Interface\\$EVENTS_IID" "TypeLib\\$LIBID" \
              Wexlo.Downloader Wexlo.Downloader.1 "CLSID\\$VELMORA_CLSID" Velmora.Browser; do
-    check "unregistered_${name}_bit_view_${key//[^A-Za-z0-9.]/_}" no_key_in "HKLM\\Software\\Classes\\$key" $view
+    check "unregistered_${name}_bit_view_${key//[^A-Za-z0-9.]/_}" no_key_in $name "HKLM\\Software\\Classes\\$key"
   done
 done
