@@ -12,6 +12,9 @@ answered as the rest of the path, sent in that way:
   /records/...   as records of 100 plain bytes each, all in one write, so
                  that many records arrive in one receive
   /noclose/...   without a close-notify: the connection just ends
+  /cut/...       without its Content-Length line, and without the last 10
+                 bytes of the last record and a close-notify: a stream cut
+                 inside a record, which only the secure channel can tell
 Every other response ends with a close-notify. With --silent the server
 accepts and never answers (a handshake that never completes); with --plain it
 speaks plain HTTP (a server that is not a TLS server). Stops on SIGTERM.
@@ -28,7 +31,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import http_fixture  # noqa: E402
 
-MODES = ("/split/", "/records/", "/noclose/")
+MODES = ("/split/", "/records/", "/noclose/", "/cut/")
 
 
 class Channel:
@@ -108,10 +111,15 @@ def serve(conn, context, root):
                     time.sleep(0.001)  # let the pieces go out as separate segments
         elif mode == "/records/":
             conn.sendall(channel.encrypt(answer, 100))
+        elif mode == "/cut/":
+            head, _, body = answer.partition(b"\r\n\r\n")
+            head = b"\r\n".join(line for line in head.split(b"\r\n")
+                                 if not line.lower().startswith(b"content-length:"))
+            conn.sendall(channel.encrypt(head + b"\r\n\r\n" + body, 16384)[:-10])
         else:
             for at in range(0, len(answer), 1 << 20):
                 conn.sendall(channel.encrypt(answer[at:at + (1 << 20)], 16384))
-        if mode != "/noclose/":
+        if mode not in ("/noclose/", "/cut/"):
             channel.close_notify()
         conn.shutdown(socket.SHUT_WR)
         # Wait for the client to close, so that it reads everything first.

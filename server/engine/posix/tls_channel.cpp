@@ -59,7 +59,8 @@ TlsContext::TlsContext(const std::string& trustFile) {
   if (context_ == nullptr) return;
   SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
   // A server that ends the stream without a close-notify ends the body: the
-  // end of the connection is the end of the transfer, as for plain requests.
+  // end of the connection is the end of the transfer, as for plain requests
+  // (unless it ends inside a record: see Read).
   SSL_CTX_set_options(context_, SSL_OP_IGNORE_UNEXPECTED_EOF);
   // The engine offers the unsent rest of a request again from a new position.
   SSL_CTX_set_mode(context_, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
@@ -156,7 +157,14 @@ int32_t TlsChannel::Read(uint8_t* buffer, int32_t length, int32_t& error) {
   errno = 0;
   int n = SSL_read(ssl_, buffer, length);
   if (n > 0) return n;
-  return Failure(n, error);
+  int32_t result = Failure(n, error);
+  // An end of stream taken as the close leaves the bytes of a record begun
+  // and never finished in the record layer: the stream was cut inside it.
+  if (result == 0 && SSL_has_pending(ssl_) == 1) {
+    error = kSecEIncompleteMessage;
+    return kSocketError;
+  }
+  return result;
 }
 
 int32_t TlsChannel::Write(const uint8_t* bytes, int32_t count, int32_t& error) {
