@@ -5,6 +5,7 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <chrono>
@@ -52,6 +53,43 @@ class NonBlockingScope {
   int flags_;
 };
 
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until the deadline, at least 0.
+int MillisecondsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// True when the server's first bytes were no TLS record at all (a plain HTTP
+// server's answer, garbage).
+bool NotTls(unsigned long failure) {
+  return ERR_GET_LIB(failure) == ERR_LIB_SSL &&
+         ERR_GET_REASON(failure) == SSL_R_WRONG_VERSION_NUMBER;
+}
+
+// Schannel reads the first five bytes of anything as a record header and
+// waits for the rest its length claims, which for text runs past whatever a
+// server sends: the handshake then ends only with the connection (10054) or
+// the time limit (10060). The same here, so that such a server gives the
+// same refusal on every platform.
+int32_t AwaitEnd(int fd, Clock::time_point deadline) {
+  char discard[4096];
+  for (;;) {
+    int left = MillisecondsLeft(deadline);
+    pollfd entry{fd, POLLIN, 0};
+    int n = left > 0 ? poll(&entry, 1, left) : 0;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return WinsockErrorFromErrno(errno);
+    if (n == 0) return kWSAETIMEDOUT;
+    ssize_t got = recv(fd, discard, sizeof discard, 0);
+    if (got == 0) return kWSAECONNRESET;
+    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      return WinsockErrorFromErrno(errno);
+    }
+  }
+}
+
 }  // namespace
 
 TlsContext::TlsContext(const std::string& trustFile) {
@@ -94,7 +132,6 @@ std::unique_ptr<TlsChannel> TlsChannel::Establish(const TlsContext& context, int
   if (SSL_set_fd(ssl, fd) != 1) return nullptr;
 
   NonBlockingScope nonBlocking(fd);
-  using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     ERR_clear_error();
@@ -111,19 +148,21 @@ std::unique_ptr<TlsChannel> TlsChannel::Establish(const TlsContext& context, int
       } else if (reason == SSL_ERROR_SYSCALL) {
         // The peer closed or reset the connection during the handshake.
         error = errno != 0 ? WinsockErrorFromErrno(errno) : kWSAECONNRESET;
+      } else if (NotTls(ERR_peek_error())) {
+        error = AwaitEnd(fd, deadline);
       } else {
-        // Not TLS (a plain HTTP server answers with text), or refused.
+        // A TLS server that refused the handshake.
         error = kSecEIllegalMessage;
       }
       return nullptr;
     }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) {
+    int left = MillisecondsLeft(deadline);
+    if (left <= 0) {
       error = kWSAETIMEDOUT;
       return nullptr;
     }
     pollfd entry{fd, wanted, 0};
-    int n = poll(&entry, 1, static_cast<int>(left.count()));
+    int n = poll(&entry, 1, left);
     if (n < 0 && errno != EINTR) {
       error = WinsockErrorFromErrno(errno);
       return nullptr;
