@@ -17,7 +17,9 @@ answered as the rest of the path, sent in that way:
                  inside a record, which only the secure channel can tell
 Every other response ends with a close-notify. With --silent the server
 accepts and never answers (a handshake that never completes); with --plain it
-speaks plain HTTP (a server that is not a TLS server). Stops on SIGTERM.
+speaks plain HTTP (a server that is not a TLS server); with --trickle N it
+sends its handshake messages in pieces of N bytes, each its own segment.
+Stops on SIGTERM.
 """
 import argparse
 import os
@@ -37,15 +39,21 @@ MODES = ("/split/", "/records/", "/noclose/", "/cut/")
 class Channel:
     """One server-side TLS connection over a socket, through memory buffers."""
 
-    def __init__(self, conn, context):
+    def __init__(self, conn, context, trickle=0):
         self.conn = conn
+        self.trickle = trickle
         self.incoming = ssl.MemoryBIO()
         self.outgoing = ssl.MemoryBIO()
         self.tls = context.wrap_bio(self.incoming, self.outgoing, server_side=True)
 
-    def flush(self):
+    def flush(self, piece=0):
         data = self.outgoing.read()
-        if data:
+        if data and piece:
+            self.conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            for at in range(0, len(data), piece):
+                self.conn.sendall(data[at:at + piece])
+                time.sleep(0.001)  # let the pieces go out as separate segments
+        elif data:
             self.conn.sendall(data)
 
     def feed(self):
@@ -58,10 +66,10 @@ class Channel:
         while True:
             try:
                 self.tls.do_handshake()
-                self.flush()
+                self.flush(self.trickle)
                 return
             except ssl.SSLWantReadError:
-                self.flush()
+                self.flush(self.trickle)
                 self.feed()
 
     def read_request(self):
@@ -87,10 +95,10 @@ class Channel:
         self.flush()
 
 
-def serve(conn, context, root):
+def serve(conn, context, root, trickle):
     try:
         conn.settimeout(30)
-        channel = Channel(conn, context)
+        channel = Channel(conn, context, trickle)
         channel.handshake()
         request = channel.read_request()
         line, _, rest = request.partition(b"\r\n")
@@ -167,6 +175,7 @@ def main():
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--silent", action="store_true")
     ap.add_argument("--plain", action="store_true")
+    ap.add_argument("--trickle", type=int, default=0)
     args = ap.parse_args()
     root = os.path.abspath(args.root)
     context = None
@@ -187,7 +196,7 @@ def main():
             elif args.plain:
                 target, extra = plain, ()
             else:
-                target, extra = serve, (context, root)
+                target, extra = serve, (context, root, args.trickle)
             threading.Thread(target=target, args=(conn,) + extra, daemon=True).start()
     except KeyboardInterrupt:
         pass

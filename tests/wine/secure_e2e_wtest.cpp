@@ -91,6 +91,27 @@ TEST_F(SecureUnderWine, BodiesArriveByteForByteHoweverTheRecordsArrive) {
   }
 }
 
+// The server's handshake messages in 4-byte pieces: the handshake takes as
+// many reads as they need.
+TEST_F(SecureUnderWine, AHandshakeInSmallPiecesSucceeds) {
+  ASSERT_EQ(Request(PortOf(L"WEX_HTTPS_TRICKLE_PORT"), "https://localhost", "/bytes/1000"), 0);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 30000));
+  EXPECT_EQ(events.entries, kFinished);
+  EXPECT_TRUE(Body() == CyclingBytes(1000));
+}
+
+// Without a Content-Length only the secure channel can tell that the last
+// record never arrived whole: the transfer fails, the bytes before it kept.
+TEST_F(SecureUnderWine, AStreamCutInsideARecordFails) {
+  ASSERT_EQ(Request(PortOf(L"WEX_HTTPS_PORT"), "https://localhost", "/cut/bytes/300000"), 0);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 30000));
+  EXPECT_EQ(events.entries,
+            (std::vector<std::string>{"connect localhost", "disconnect", "finish -1 -2146893032"}));
+  std::string body = Body();
+  EXPECT_LT(body.size(), 300000u);
+  EXPECT_TRUE(body == CyclingBytes(body.size()));
+}
+
 TEST_F(SecureUnderWine, SixtyFourMebibytes) {
   const size_t size = 64u << 20;
   ASSERT_EQ(
