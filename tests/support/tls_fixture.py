@@ -52,7 +52,7 @@ class Channel:
             self.conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             for at in range(0, len(data), piece):
                 self.conn.sendall(data[at:at + piece])
-                time.sleep(0.001)  # let the pieces go out as separate segments
+                time.sleep(0.005)  # each piece its own segment, and its own read
         elif data:
             self.conn.sendall(data)
 
