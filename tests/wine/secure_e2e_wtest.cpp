@@ -132,7 +132,7 @@ TEST_F(SecureUnderWine, RefusedConnectionsGive116WithTheirNumber) {
       {L"WEX_HTTPS_UNTRUSTED_PORT", "-2146762487"},  // CERT_E_UNTRUSTEDROOT
       {L"WEX_HTTPS_EXPIRED_PORT", "-2146762495"},    // CERT_E_EXPIRED
       {L"WEX_HTTPS_WRONGNAME_PORT", "-2146762481"},  // CERT_E_CN_NO_MATCH
-      {L"WEX_HTTPS_PLAIN_PORT", "10054"},  // not TLS, then closed
+      {L"WEX_HTTPS_PLAIN_PORT", "10054"},            // not TLS, then closed
       {L"WEX_HTTPS_SILENT_PORT", "10060"},
   };
   httpUCTestAccess::SetHandshakeTimeout(*engine, 500);
