@@ -154,11 +154,12 @@ TEST_F(SecureEndToEnd, RefusedConnectionsGive116WithTheirNumber) {
     TlsServer::Kind kind;
     const char* number;
   } cases[] = {
-      {"untrusted.pem", TlsServer::Kind::kTls, "-2146762487"},  // CERT_E_UNTRUSTEDROOT
-      {"expired.pem", TlsServer::Kind::kTls, "-2146762495"},    // CERT_E_EXPIRED
-      {"wrongname.pem", TlsServer::Kind::kTls, "-2146762481"},  // CERT_E_CN_NO_MATCH
-      {"localhost.pem", TlsServer::Kind::kPlain, "10054"},      // not TLS, then closed
-      {"localhost.pem", TlsServer::Kind::kSilent, "10060"},     // time-out
+      {"untrusted.pem", TlsServer::Kind::kTls, "-2146762487"},     // CERT_E_UNTRUSTEDROOT
+      {"expired.pem", TlsServer::Kind::kTls, "-2146762495"},       // CERT_E_EXPIRED
+      {"wrongname.pem", TlsServer::Kind::kTls, "-2146762481"},     // CERT_E_CN_NO_MATCH
+      {"localhost.pem", TlsServer::Kind::kPlain, "10054"},         // not TLS, then closed
+      {"localhost.pem", TlsServer::Kind::kPlainHolding, "10060"},  // not TLS, then silent
+      {"localhost.pem", TlsServer::Kind::kSilent, "10060"},        // time-out
   };
   httpUCTestAccess::SetHandshakeTimeout(*engine, 300);
   for (const Case& c : cases) {

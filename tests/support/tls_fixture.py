@@ -17,7 +17,8 @@ answered as the rest of the path, sent in that way:
                  inside a record, which only the secure channel can tell
 Every other response ends with a close-notify. With --silent the server
 accepts and never answers (a handshake that never completes); with --plain it
-speaks plain HTTP (a server that is not a TLS server); with --trickle N it
+speaks plain HTTP (a server that is not a TLS server), and with --hold as
+well keeps the connection open after its answer; with --trickle N it
 sends its handshake messages in pieces of N bytes, each its own segment.
 Stops on SIGTERM.
 """
@@ -139,14 +140,16 @@ def serve(conn, context, root, trickle):
         conn.close()
 
 
-def plain(conn):
+def plain(conn, hold):
     """A plain HTTP server on the secure port: it answers whatever arrives
-    (a TLS client hello) with a 400 response at once, as web servers do."""
+    (a TLS client hello) with a 400 response at once, as web servers do, and
+    closes (or, with hold, keeps the connection open)."""
     try:
         conn.settimeout(30)
         conn.recv(4096)
         conn.sendall(http_fixture.response(400, b"<html><body>Bad Request</body></html>"))
-        conn.shutdown(socket.SHUT_WR)
+        if not hold:
+            conn.shutdown(socket.SHUT_WR)
         while conn.recv(4096):
             pass
     except OSError:
@@ -175,6 +178,7 @@ def main():
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--silent", action="store_true")
     ap.add_argument("--plain", action="store_true")
+    ap.add_argument("--hold", action="store_true")
     ap.add_argument("--trickle", type=int, default=0)
     args = ap.parse_args()
     root = os.path.abspath(args.root)
@@ -194,7 +198,7 @@ def main():
             if args.silent:
                 target, extra = silent, ()
             elif args.plain:
-                target, extra = plain, ()
+                target, extra = plain, (args.hold,)
             else:
                 target, extra = serve, (context, root, args.trickle)
             threading.Thread(target=target, args=(conn,) + extra, daemon=True).start()

@@ -138,7 +138,8 @@ TlsServer::TlsServer(const std::string& certificate, Kind kind) {
       "--cert",  dir + "/" + certificate,
       "--key",   dir + "/server.key"};
   if (kind == Kind::kSilent) args.push_back("--silent");
-  if (kind == Kind::kPlain) args.push_back("--plain");
+  if (kind == Kind::kPlain || kind == Kind::kPlainHolding) args.push_back("--plain");
+  if (kind == Kind::kPlainHolding) args.push_back("--hold");
   int out[2];
   if (pipe(out) != 0) return;
   child_ = fork();

@@ -19,7 +19,7 @@ namespace wex {
 
 class TlsServer {
  public:
-  enum class Kind { kTls, kSilent, kPlain, kRenegotiate, kKeyUpdate };
+  enum class Kind { kTls, kSilent, kPlain, kPlainHolding, kRenegotiate, kKeyUpdate };
   // certificate: a file name in WEX_TLS_DIR ("localhost.pem", "expired.pem", ...).
   explicit TlsServer(const std::string& certificate, Kind kind = Kind::kTls);
   ~TlsServer();
