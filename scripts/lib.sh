@@ -110,7 +110,7 @@ wine_trust_test_ca() {
   "$WINE" "$1/tools/trust_test_ca.exe" "$(winpath "$2")"
 }
 
-# tls_fixture_start <root> <cert dir> <certificate file> [--silent|--plain]:
+# tls_fixture_start <root> <cert dir> <certificate file> [--silent|--plain|--trickle N]:
 # starts tests/support/tls_fixture.py on 127.0.0.1 and returns once it
 # listens, with TLS_PID and TLS_PORT set. The caller stops it.
 tls_fixture_start() {

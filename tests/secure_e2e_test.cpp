@@ -96,6 +96,36 @@ TEST_F(SecureEndToEnd, BodiesArriveByteForByteHoweverTheRecordsArrive) {
   }
 }
 
+// Without a Content-Length only the secure channel can tell that the last
+// record never arrived whole: the transfer fails, the bytes before it kept.
+TEST_F(SecureEndToEnd, AStreamCutInsideARecordFails) {
+  TlsServer server("localhost.pem");
+  ASSERT_EQ(Request(server.Port(), "https://localhost", "/cut/bytes/300000"), 0);
+  ASSERT_TRUE(PumpUntilFinished());
+  EXPECT_EQ(events.entries,
+            (std::vector<std::string>{"connect localhost", "disconnect", "finish -1 -2146893032"}));
+  std::string body = Body();
+  EXPECT_LT(body.size(), 300000u);
+  EXPECT_TRUE(body == CyclingBytes(body.size()));
+}
+
+// A server that renegotiates (TLS 1.2) or asks for a key update (TLS 1.3)
+// halfway through the body, and waits for the renegotiation to complete
+// before it sends the rest: the channel answers, and the body arrives whole.
+TEST_F(SecureEndToEnd, HandshakeMessagesMidBodyAreAnswered) {
+  for (TlsServer::Kind kind : {TlsServer::Kind::kRenegotiate, TlsServer::Kind::kKeyUpdate}) {
+    TlsServer server("localhost.pem", kind);
+    ASSERT_NE(server.Port(), 0);
+    for (size_t size : {40000, 3 << 20}) {
+      std::string path = "/bytes/" + std::to_string(size);
+      ASSERT_EQ(Request(server.Port(), "https://localhost", path), 0) << path;
+      ASSERT_TRUE(PumpUntilFinished()) << path;
+      EXPECT_EQ(events.entries, kFinished) << path;
+      EXPECT_TRUE(Body() == CyclingBytes(size)) << path;
+    }
+  }
+}
+
 TEST_F(SecureEndToEnd, SixtyFourMebibytes) {
   TlsServer server("localhost.pem");
   const size_t size = 64u << 20;
@@ -124,11 +154,12 @@ TEST_F(SecureEndToEnd, RefusedConnectionsGive116WithTheirNumber) {
     TlsServer::Kind kind;
     const char* number;
   } cases[] = {
-      {"untrusted.pem", TlsServer::Kind::kTls, "-2146762487"},    // CERT_E_UNTRUSTEDROOT
-      {"expired.pem", TlsServer::Kind::kTls, "-2146762495"},      // CERT_E_EXPIRED
-      {"wrongname.pem", TlsServer::Kind::kTls, "-2146762481"},    // CERT_E_CN_NO_MATCH
-      {"localhost.pem", TlsServer::Kind::kPlain, "-2146893018"},  // SEC_E_ILLEGAL_MESSAGE
-      {"localhost.pem", TlsServer::Kind::kSilent, "10060"},       // time-out
+      {"untrusted.pem", TlsServer::Kind::kTls, "-2146762487"},     // CERT_E_UNTRUSTEDROOT
+      {"expired.pem", TlsServer::Kind::kTls, "-2146762495"},       // CERT_E_EXPIRED
+      {"wrongname.pem", TlsServer::Kind::kTls, "-2146762481"},     // CERT_E_CN_NO_MATCH
+      {"localhost.pem", TlsServer::Kind::kPlain, "10054"},         // not TLS, then closed
+      {"localhost.pem", TlsServer::Kind::kPlainHolding, "10060"},  // not TLS, then silent
+      {"localhost.pem", TlsServer::Kind::kSilent, "10060"},        // time-out
   };
   httpUCTestAccess::SetHandshakeTimeout(*engine, 300);
   for (const Case& c : cases) {

@@ -56,6 +56,9 @@ constexpr int32_t kCertENameMismatch = static_cast<int32_t>(0x800B010Fu);   // C
 constexpr int32_t kSecEIllegalMessage = static_cast<int32_t>(0x80090326u);  // SEC_E_ILLEGAL_MESSAGE
 constexpr int32_t kSecEDecryptFailure = static_cast<int32_t>(0x80090330u);  // SEC_E_DECRYPT_FAILURE
 constexpr int32_t kSecEInternalError = static_cast<int32_t>(0x80090304u);   // SEC_E_INTERNAL_ERROR
+// The stream ended inside a record: part of the data never arrived.
+constexpr int32_t kSecEIncompleteMessage =
+    static_cast<int32_t>(0x80090318u);  // SEC_E_INCOMPLETE_MESSAGE
 
 // The connection-state flag for a connection through a proxy server.
 constexpr uint32_t kInternetConnectionProxy = 0x04;
@@ -176,8 +179,11 @@ class Platform {
   // bytes complete no record says "would block"; while plain bytes remain
   // buffered after a receive, the platform tells another read notification
   // itself (the socket holds nothing more to be told about); the peer's
-  // close (close-notify or end of stream) reads as 0; a record that cannot
-  // be decrypted fails with its reason.
+  // close (close-notify or end of stream at a record boundary) reads as 0;
+  // an end of stream inside a record fails with kSecEIncompleteMessage; a
+  // record that cannot be decrypted fails with its reason. Handshake
+  // messages the server sends after the handshake (a renegotiation, a key
+  // update) are answered beneath the seam.
   virtual int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
                                   int32_t timeoutMs) = 0;
 

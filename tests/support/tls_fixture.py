@@ -12,9 +12,15 @@ answered as the rest of the path, sent in that way:
   /records/...   as records of 100 plain bytes each, all in one write, so
                  that many records arrive in one receive
   /noclose/...   without a close-notify: the connection just ends
+  /cut/...       without its Content-Length line, and without the last 10
+                 bytes of the last record and a close-notify: a stream cut
+                 inside a record, which only the secure channel can tell
 Every other response ends with a close-notify. With --silent the server
 accepts and never answers (a handshake that never completes); with --plain it
-speaks plain HTTP (a server that is not a TLS server). Stops on SIGTERM.
+speaks plain HTTP (a server that is not a TLS server), and with --hold as
+well keeps the connection open after its answer; with --trickle N it
+sends its handshake messages in pieces of N bytes, each its own segment.
+Stops on SIGTERM.
 """
 import argparse
 import os
@@ -28,21 +34,27 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import http_fixture  # noqa: E402
 
-MODES = ("/split/", "/records/", "/noclose/")
+MODES = ("/split/", "/records/", "/noclose/", "/cut/")
 
 
 class Channel:
     """One server-side TLS connection over a socket, through memory buffers."""
 
-    def __init__(self, conn, context):
+    def __init__(self, conn, context, trickle=0):
         self.conn = conn
+        self.trickle = trickle
         self.incoming = ssl.MemoryBIO()
         self.outgoing = ssl.MemoryBIO()
         self.tls = context.wrap_bio(self.incoming, self.outgoing, server_side=True)
 
-    def flush(self):
+    def flush(self, piece=0):
         data = self.outgoing.read()
-        if data:
+        if data and piece:
+            self.conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            for at in range(0, len(data), piece):
+                self.conn.sendall(data[at:at + piece])
+                time.sleep(0.005)  # each piece its own segment, and its own read
+        elif data:
             self.conn.sendall(data)
 
     def feed(self):
@@ -55,10 +67,10 @@ class Channel:
         while True:
             try:
                 self.tls.do_handshake()
-                self.flush()
+                self.flush(self.trickle)
                 return
             except ssl.SSLWantReadError:
-                self.flush()
+                self.flush(self.trickle)
                 self.feed()
 
     def read_request(self):
@@ -84,10 +96,10 @@ class Channel:
         self.flush()
 
 
-def serve(conn, context, root):
+def serve(conn, context, root, trickle):
     try:
         conn.settimeout(30)
-        channel = Channel(conn, context)
+        channel = Channel(conn, context, trickle)
         channel.handshake()
         request = channel.read_request()
         line, _, rest = request.partition(b"\r\n")
@@ -108,10 +120,15 @@ def serve(conn, context, root):
                     time.sleep(0.001)  # let the pieces go out as separate segments
         elif mode == "/records/":
             conn.sendall(channel.encrypt(answer, 100))
+        elif mode == "/cut/":
+            head, _, body = answer.partition(b"\r\n\r\n")
+            head = b"\r\n".join(line for line in head.split(b"\r\n")
+                                 if not line.lower().startswith(b"content-length:"))
+            conn.sendall(channel.encrypt(head + b"\r\n\r\n" + body, 16384)[:-10])
         else:
             for at in range(0, len(answer), 1 << 20):
                 conn.sendall(channel.encrypt(answer[at:at + (1 << 20)], 16384))
-        if mode != "/noclose/":
+        if mode not in ("/noclose/", "/cut/"):
             channel.close_notify()
         conn.shutdown(socket.SHUT_WR)
         # Wait for the client to close, so that it reads everything first.
@@ -123,14 +140,16 @@ def serve(conn, context, root):
         conn.close()
 
 
-def plain(conn):
+def plain(conn, hold):
     """A plain HTTP server on the secure port: it answers whatever arrives
-    (a TLS client hello) with a 400 response at once, as web servers do."""
+    (a TLS client hello) with a 400 response at once, as web servers do, and
+    closes (or, with hold, keeps the connection open)."""
     try:
         conn.settimeout(30)
         conn.recv(4096)
         conn.sendall(http_fixture.response(400, b"<html><body>Bad Request</body></html>"))
-        conn.shutdown(socket.SHUT_WR)
+        if not hold:
+            conn.shutdown(socket.SHUT_WR)
         while conn.recv(4096):
             pass
     except OSError:
@@ -159,6 +178,8 @@ def main():
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--silent", action="store_true")
     ap.add_argument("--plain", action="store_true")
+    ap.add_argument("--hold", action="store_true")
+    ap.add_argument("--trickle", type=int, default=0)
     args = ap.parse_args()
     root = os.path.abspath(args.root)
     context = None
@@ -177,9 +198,9 @@ def main():
             if args.silent:
                 target, extra = silent, ()
             elif args.plain:
-                target, extra = plain, ()
+                target, extra = plain, (args.hold,)
             else:
-                target, extra = serve, (context, root)
+                target, extra = serve, (context, root, args.trickle)
             threading.Thread(target=target, args=(conn,) + extra, daemon=True).start()
     except KeyboardInterrupt:
         pass

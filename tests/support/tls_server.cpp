@@ -1,18 +1,136 @@
 #include "tests/support/tls_server.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace wex {
+namespace {
+
+// Writes every byte; false when the connection failed.
+bool WriteAll(SSL* ssl, const std::string& bytes) {
+  for (size_t at = 0; at < bytes.size();) {
+    int n = SSL_write(ssl, bytes.data() + at, static_cast<int>(bytes.size() - at));
+    if (n <= 0) return false;
+    at += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Runs the server's reads until the renegotiation it asked for has
+// completed: the client must answer the request with a whole new handshake.
+// The socket does not block meanwhile, so that no read waits for data the
+// client will never send; a client that does not answer within 10 s fails.
+bool AwaitRenegotiation(SSL* ssl, int fd) {
+  int flags = fcntl(fd, F_GETFL);
+  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  bool done = false;
+  for (;;) {
+    char byte;
+    int n = SSL_peek(ssl, &byte, 1);
+    int reason = SSL_get_error(ssl, n);
+    if (SSL_renegotiate_pending(ssl) == 0) {
+      done = true;
+      break;
+    }
+    if (n > 0 || (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE)) break;
+    pollfd entry{fd, static_cast<short>(reason == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
+    if (poll(&entry, 1, 10000) <= 0) break;
+  }
+  fcntl(fd, F_SETFL, flags);
+  return done;
+}
+
+// One connection: the request, half of /bytes/<n>, the handshake message,
+// the rest, the close-notify; then reads until the client closes.
+void Answer(SSL_CTX* context, int fd, TlsServer::Kind kind) {
+  SSL* ssl = SSL_new(context);
+  SSL_set_fd(ssl, fd);
+  std::string request;
+  char buffer[4096];
+  if (SSL_accept(ssl) == 1) {
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      int n = SSL_read(ssl, buffer, sizeof buffer);
+      if (n <= 0) break;
+      request.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  size_t size = 0;
+  if (std::sscanf(request.c_str(), "GET /bytes/%zu", &size) == 1) {
+    std::string body(size, '\0');
+    for (size_t i = 0; i < size; ++i) body[i] = static_cast<char>(i & 0xFF);
+    std::string head = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n";
+    bool sent = WriteAll(ssl, head + body.substr(0, size / 2));
+    if (sent && kind == TlsServer::Kind::kRenegotiate) {
+      sent = SSL_renegotiate(ssl) == 1 && SSL_do_handshake(ssl) == 1 && AwaitRenegotiation(ssl, fd);
+    } else if (sent) {
+      sent = SSL_key_update(ssl, SSL_KEY_UPDATE_REQUESTED) == 1 && SSL_do_handshake(ssl) == 1;
+    }
+    // A client that did not answer gets no more: its body comes up short.
+    if (sent && WriteAll(ssl, body.substr(size / 2))) SSL_shutdown(ssl);
+  }
+  shutdown(fd, SHUT_WR);
+  while (SSL_read(ssl, buffer, sizeof buffer) > 0) {
+  }
+  SSL_free(ssl);
+  close(fd);
+}
+
+// The child's server, one connection at a time until it is stopped.
+[[noreturn]] void ServeHandshakeMessages(int listener, const std::string& certificate,
+                                         TlsServer::Kind kind) {
+  // A client that goes away mid-body ends the connection, not the server.
+  signal(SIGPIPE, SIG_IGN);
+  const std::string dir = WEX_TLS_DIR;
+  SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+  int version = kind == TlsServer::Kind::kRenegotiate ? TLS1_2_VERSION : TLS1_3_VERSION;
+  if (context == nullptr || SSL_CTX_set_min_proto_version(context, version) != 1 ||
+      SSL_CTX_set_max_proto_version(context, version) != 1 ||
+      SSL_CTX_use_certificate_chain_file(context, (dir + "/" + certificate).c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(context, (dir + "/server.key").c_str(), SSL_FILETYPE_PEM) != 1) {
+    _exit(1);
+  }
+  for (;;) {
+    int fd = accept(listener, nullptr, nullptr);
+    if (fd >= 0) Answer(context, fd, kind);
+  }
+}
+
+}  // namespace
 
 std::string TlsServer::TrustFile() { return std::string(WEX_TLS_DIR) + "/ca.pem"; }
 
 TlsServer::TlsServer(const std::string& certificate, Kind kind) {
+  if (kind == Kind::kRenegotiate || kind == Kind::kKeyUpdate) {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener, 8) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      if (listener >= 0) close(listener);
+      return;
+    }
+    child_ = fork();
+    if (child_ == 0) ServeHandshakeMessages(listener, certificate, kind);
+    close(listener);
+    if (child_ > 0) port_ = ntohs(address.sin_port);
+    return;
+  }
   const std::string dir = WEX_TLS_DIR;
   std::vector<std::string> args = {
       "python3", std::string(WEX_SOURCE_DIR) + "/tests/support/tls_fixture.py",
@@ -20,7 +138,8 @@ TlsServer::TlsServer(const std::string& certificate, Kind kind) {
       "--cert",  dir + "/" + certificate,
       "--key",   dir + "/server.key"};
   if (kind == Kind::kSilent) args.push_back("--silent");
-  if (kind == Kind::kPlain) args.push_back("--plain");
+  if (kind == Kind::kPlain || kind == Kind::kPlainHolding) args.push_back("--plain");
+  if (kind == Kind::kPlainHolding) args.push_back("--hold");
   int out[2];
   if (pipe(out) != 0) return;
   child_ = fork();

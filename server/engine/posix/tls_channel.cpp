@@ -5,6 +5,7 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <chrono>
@@ -52,6 +53,43 @@ class NonBlockingScope {
   int flags_;
 };
 
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until the deadline, at least 0.
+int MillisecondsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// True when the server's first bytes were no TLS record at all (a plain HTTP
+// server's answer, garbage).
+bool NotTls(unsigned long failure) {
+  return ERR_GET_LIB(failure) == ERR_LIB_SSL &&
+         ERR_GET_REASON(failure) == SSL_R_WRONG_VERSION_NUMBER;
+}
+
+// Schannel reads the first five bytes of anything as a record header and
+// waits for the rest its length claims, which for text runs past whatever a
+// server sends: the handshake then ends only with the connection (10054) or
+// the time limit (10060). The same here, so that such a server gives the
+// same refusal on every platform.
+int32_t AwaitEnd(int fd, Clock::time_point deadline) {
+  char discard[4096];
+  for (;;) {
+    int left = MillisecondsLeft(deadline);
+    pollfd entry{fd, POLLIN, 0};
+    int n = left > 0 ? poll(&entry, 1, left) : 0;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return WinsockErrorFromErrno(errno);
+    if (n == 0) return kWSAETIMEDOUT;
+    ssize_t got = recv(fd, discard, sizeof discard, 0);
+    if (got == 0) return kWSAECONNRESET;
+    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      return WinsockErrorFromErrno(errno);
+    }
+  }
+}
+
 }  // namespace
 
 TlsContext::TlsContext(const std::string& trustFile) {
@@ -59,7 +97,8 @@ TlsContext::TlsContext(const std::string& trustFile) {
   if (context_ == nullptr) return;
   SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
   // A server that ends the stream without a close-notify ends the body: the
-  // end of the connection is the end of the transfer, as for plain requests.
+  // end of the connection is the end of the transfer, as for plain requests
+  // (unless it ends inside a record: see Read).
   SSL_CTX_set_options(context_, SSL_OP_IGNORE_UNEXPECTED_EOF);
   // The engine offers the unsent rest of a request again from a new position.
   SSL_CTX_set_mode(context_, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
@@ -93,7 +132,6 @@ std::unique_ptr<TlsChannel> TlsChannel::Establish(const TlsContext& context, int
   if (SSL_set_fd(ssl, fd) != 1) return nullptr;
 
   NonBlockingScope nonBlocking(fd);
-  using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     ERR_clear_error();
@@ -110,19 +148,21 @@ std::unique_ptr<TlsChannel> TlsChannel::Establish(const TlsContext& context, int
       } else if (reason == SSL_ERROR_SYSCALL) {
         // The peer closed or reset the connection during the handshake.
         error = errno != 0 ? WinsockErrorFromErrno(errno) : kWSAECONNRESET;
+      } else if (NotTls(ERR_peek_error())) {
+        error = AwaitEnd(fd, deadline);
       } else {
-        // Not TLS (a plain HTTP server answers with text), or refused.
+        // A TLS server that refused the handshake.
         error = kSecEIllegalMessage;
       }
       return nullptr;
     }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) {
+    int left = MillisecondsLeft(deadline);
+    if (left <= 0) {
       error = kWSAETIMEDOUT;
       return nullptr;
     }
     pollfd entry{fd, wanted, 0};
-    int n = poll(&entry, 1, static_cast<int>(left.count()));
+    int n = poll(&entry, 1, left);
     if (n < 0 && errno != EINTR) {
       error = WinsockErrorFromErrno(errno);
       return nullptr;
@@ -156,7 +196,14 @@ int32_t TlsChannel::Read(uint8_t* buffer, int32_t length, int32_t& error) {
   errno = 0;
   int n = SSL_read(ssl_, buffer, length);
   if (n > 0) return n;
-  return Failure(n, error);
+  int32_t result = Failure(n, error);
+  // An end of stream taken as the close leaves the bytes of a record begun
+  // and never finished in the record layer: the stream was cut inside it.
+  if (result == 0 && SSL_has_pending(ssl_) == 1) {
+    error = kSecEIncompleteMessage;
+    return kSocketError;
+  }
+  return result;
 }
 
 int32_t TlsChannel::Write(const uint8_t* bytes, int32_t count, int32_t& error) {

@@ -2,8 +2,9 @@
 // secure channel beneath the POSIX platform's seam.
 //
 // Its results keep the seam's meaning: a read that completes no record says
-// "would block" (10035), the peer's close reads as 0 (with or without a
-// close-notify), and every failure is given as the Winsock or Windows
+// "would block" (10035), the peer's close at a record boundary reads as 0
+// (with or without a close-notify), a close inside a record fails with
+// SEC_E_INCOMPLETE_MESSAGE, and every failure is given as the Winsock or Windows
 // number the seam names (kCertE*, kSecE*, 10060 for the handshake time-out).
 #pragma once
 

@@ -97,7 +97,7 @@ int32_t Win32Platform::Receive(SocketHandle socket, uint8_t* buffer, int32_t len
     return ::recv(ToSocket(socket), reinterpret_cast<char*>(buffer), length, flags);
   }
   int32_t error = 0;
-  int32_t n = channel->second->Read(ToSocket(socket), buffer, length, error);
+  int32_t n = channel->second->Read(buffer, length, error);
   if (n < 0) {
     WSASetLastError(error);
     return kSocketError;
@@ -118,7 +118,7 @@ int32_t Win32Platform::Send(SocketHandle socket, const uint8_t* bytes, int32_t c
     return ::send(ToSocket(socket), reinterpret_cast<const char*>(bytes), count, flags);
   }
   int32_t error = 0;
-  int32_t n = channel->second->Write(ToSocket(socket), bytes, count, error);
+  int32_t n = channel->second->Write(bytes, count, error);
   if (n < 0) WSASetLastError(error);
   return n;
 }

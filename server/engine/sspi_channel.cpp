@@ -1,0 +1,203 @@
+#include "server/engine/sspi_channel.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "server/engine/platform.h"
+
+namespace wex {
+namespace {
+
+// Room for the largest handshake message or record the handshake receives:
+// the bound on the bytes a handshake may take before it completes a message.
+constexpr size_t kHandshakeBuffer = 64 * 1024;
+
+// A record sent after the handshake has this long to go out whole.
+constexpr int32_t kSendTimeoutMs = 30000;
+
+}  // namespace
+
+int32_t SspiChannel::MillisecondsLeft(uint64_t deadline) {
+  uint64_t now = calls_.NowMs();
+  if (now >= deadline) return 0;
+  return static_cast<int32_t>(std::min<uint64_t>(deadline - now, INT32_MAX));
+}
+
+int32_t SspiChannel::Handshake(int32_t timeoutMs) {
+  timeoutMs_ = timeoutMs;
+  raw_.assign(kHandshakeBuffer, 0);
+  rawUsed_ = 0;
+  int32_t error = Negotiate(true, calls_.NowMs() + static_cast<uint64_t>(std::max(timeoutMs, 0)));
+  if (error != 0) return error;
+  size_t maxRecord = 0;
+  int32_t status = calls_.StreamSizes(maxMessage_, maxRecord);
+  if (status != kSecEOk) return status;
+  raw_.resize(std::max(raw_.size(), maxRecord));
+  return 0;
+}
+
+// The token exchange of InitializeSecurityContext, over the blocking socket:
+// every output token goes out whole, and whenever the context needs more of
+// the server's messages the socket is read, until SEC_E_OK. It is bounded by
+// the deadline and by the buffer (a message larger than it is illegal), not
+// by the number of reads: a server may send its messages in pieces of any
+// size. The handshake and every handshake message after it (a renegotiation,
+// a key update, a session ticket) run it alike.
+int32_t SspiChannel::Negotiate(bool first, uint64_t deadline) {
+  bool needData = false;
+  for (;;) {
+    if (needData) {
+      if (rawUsed_ == raw_.size()) return kSecEIllegalMessage;
+      int32_t waited = calls_.WaitReadable(MillisecondsLeft(deadline));
+      if (waited != 0) return waited;
+      int32_t error = 0;
+      int32_t n = calls_.Receive(raw_.data() + rawUsed_, raw_.size() - rawUsed_, error);
+      if (n == 0) return kWSAECONNRESET;  // the server ended the connection
+      if (n < 0 && error == kWSAEWOULDBLOCK) continue;
+      if (n < 0) return error;
+      rawUsed_ += static_cast<size_t>(n);
+    } else if (!first && MillisecondsLeft(deadline) == 0) {
+      return kWSAETIMEDOUT;  // rounds without a read still end in time
+    }
+    SspiCalls::Result step = calls_.Initialize(first ? nullptr : raw_.data(), first ? 0 : rawUsed_);
+    first = false;
+    if (step.status == kSecEIncompleteMessage) {
+      needData = true;
+      continue;
+    }
+    // The token goes out on success and, as an alert, on most failures.
+    bool going = step.status == kSecEOk || step.status == kSecIContinueNeeded;
+    if (step.size > 0) {
+      int32_t sent = calls_.SendAll(step.bytes, step.size, MillisecondsLeft(deadline));
+      if (sent != 0 && going) return sent;
+    }
+    if (!going && step.status != kSecIIncompleteCredentials) return step.status;
+    if (step.extra > 0) {
+      KeepExtra(step.extra);
+    } else if (step.status != kSecIIncompleteCredentials) {
+      rawUsed_ = 0;
+    }
+    if (step.status == kSecEOk) return 0;
+    // More from the server unless it already sent what comes next.
+    needData = rawUsed_ == 0;
+  }
+}
+
+void SspiChannel::KeepExtra(size_t extra) {
+  // The extra bytes are the last `extra` bytes of what was handed in.
+  extra = std::min(extra, rawUsed_);
+  std::memmove(raw_.data(), raw_.data() + rawUsed_ - extra, extra);
+  rawUsed_ = extra;
+}
+
+// Decrypts the first record of the raw bytes into plain_. 1 when it did, 0
+// when the record is incomplete, -1 with `error` on failure; the peer's
+// close-notify sets ended_.
+int SspiChannel::Decrypt(int32_t& error) {
+  SspiCalls::Result opened = calls_.Decrypt(raw_.data(), rawUsed_);
+  if (opened.status == kSecEIncompleteMessage) return 0;
+  if (opened.status != kSecEOk && opened.status != kSecIContextExpired &&
+      opened.status != kSecIRenegotiate) {
+    error = opened.status;
+    return -1;
+  }
+  // The plain bytes lie inside raw_: keep them before the extra bytes move.
+  if (opened.size > 0) {
+    plain_.assign(opened.bytes, opened.bytes + opened.size);
+  } else {
+    plain_.clear();
+  }
+  plainAt_ = 0;
+  if (opened.extra > 0) {
+    KeepExtra(opened.extra);
+  } else {
+    rawUsed_ = 0;
+  }
+  if (opened.status == kSecIContextExpired) ended_ = true;
+  if (opened.status == kSecIRenegotiate) {
+    // A message of the handshake protocol after the handshake (a
+    // renegotiation, a key update, a session ticket), held in the extra
+    // bytes: the security context answers it as it answered the handshake,
+    // and the server waits for that answer before it goes on.
+    int32_t failed = Negotiate(false, calls_.NowMs() + static_cast<uint64_t>(timeoutMs_));
+    if (failed != 0) {
+      error = failed;
+      return -1;
+    }
+  }
+  return 1;
+}
+
+int32_t SspiChannel::Read(uint8_t* buffer, int32_t length, int32_t& error) {
+  if (length <= 0) return 0;
+  if (failure_ != 0) {
+    error = failure_;
+    return kSocketError;
+  }
+  size_t wanted = static_cast<size_t>(length);
+  size_t taken = 0;
+  for (;;) {
+    if (plainAt_ < plain_.size()) {
+      size_t n = std::min(wanted - taken, plain_.size() - plainAt_);
+      std::memcpy(buffer + taken, plain_.data() + plainAt_, n);
+      plainAt_ += n;
+      taken += n;
+      if (taken == wanted) break;
+      continue;
+    }
+    if (ended_) break;
+    // Every complete record already held is decrypted before the socket is
+    // asked for more; once something is taken, the socket is not asked.
+    if (rawUsed_ > 0) {
+      int decrypted = Decrypt(error);
+      if (decrypted < 0) {
+        // The bytes taken go to the caller now; the failure comes next.
+        failure_ = error;
+        return taken > 0 ? static_cast<int32_t>(taken) : kSocketError;
+      }
+      if (decrypted > 0) continue;
+    }
+    if (taken > 0) break;
+    if (rawUsed_ == raw_.size()) {
+      failure_ = error = kSecEIllegalMessage;  // a record larger than any the channel allows
+      return kSocketError;
+    }
+    int32_t n = calls_.Receive(raw_.data() + rawUsed_, raw_.size() - rawUsed_, error);
+    if (n > 0) {
+      rawUsed_ += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0) return kSocketError;
+    if (rawUsed_ > 0) {
+      // The stream ended inside a record: what it held is lost, and the
+      // transfer must not pass for complete.
+      failure_ = error = kSecEIncompleteMessage;
+      return kSocketError;
+    }
+    // The end of the stream at a record boundary, with or without a
+    // close-notify: the end of the body.
+    ended_ = true;
+    break;
+  }
+  return static_cast<int32_t>(taken);
+}
+
+int32_t SspiChannel::Write(const uint8_t* bytes, int32_t count, int32_t& error) {
+  if (count <= 0) return 0;
+  size_t take = std::min(static_cast<size_t>(count), maxMessage_);
+  std::vector<uint8_t> record;
+  int32_t status = calls_.Encrypt(bytes, take, record);
+  if (status != kSecEOk) {
+    error = status;
+    return kSocketError;
+  }
+  // The record goes out whole: half a record cannot be taken back.
+  int32_t sent = calls_.SendAll(record.data(), record.size(), kSendTimeoutMs);
+  if (sent != 0) {
+    error = sent;
+    return kSocketError;
+  }
+  return static_cast<int32_t>(take);
+}
+
+}  // namespace wex
