@@ -185,7 +185,11 @@ TEST_F(Registration, UnregServerRemovesEveryKeyAndCreationThenFailsCleanly) {
 // removal: Windows compares paths without regard to letter case, and a
 // short 8.3 name names the same file as the long one.
 TEST_F(Registration, UnregServerRecognisesItsOwnPathInAnotherSpelling) {
-  const std::wstring exe = BinaryPath(L"Wexlo.exe");
+  // A copy in a folder whose name has a short form, wherever the build is.
+  const std::wstring folder = ScratchDir() + L"\\Registered Copy Folder";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring exe = folder + L"\\Wexlo.exe";
+  ASSERT_TRUE(CopyFileW(BinaryPath(L"Wexlo.exe").c_str(), exe.c_str(), FALSE));
   std::wstring upper = exe;
   CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
   wchar_t shortPath[MAX_PATH] = {};
@@ -193,12 +197,14 @@ TEST_F(Registration, UnregServerRecognisesItsOwnPathInAnotherSpelling) {
   ASSERT_NE(Lower(shortPath), Lower(exe)) << "the path has a short form";
   for (const std::wstring& spelling : {upper, std::wstring(shortPath)}) {
     SCOPED_TRACE(std::string(spelling.begin(), spelling.end()));
-    ASSERT_EQ(RunServer(L"/RegServer"), 0);
+    ASSERT_EQ(RunCommand(L"\"" + exe + L"\" /RegServer"), 0);
     std::string output;
     EXPECT_EQ(RunCommand(L"\"" + spelling + L"\" /UnregServer", &output), 0);
     EXPECT_EQ(output, "");
     EXPECT_EQ(SortedText(InEveryView(HKEY_LOCAL_MACHINE)), "");
   }
+  DeleteFileW(exe.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 // The per-user forms touch nothing machine-wide, with or without a
