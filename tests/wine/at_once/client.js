@@ -13,7 +13,7 @@ try {
   var gate = fso.GetFolder(args(3));
   fso.CreateTextFile(args(3) + "\\" + WScript.ScriptName).Close();
   var start = new Date().getTime();
-  while (gate.Files.Count < Number(args(4)) && new Date().getTime() - start < 60000) {}
+  while (gate.Files.Count < Number(args(4)) && new Date().getTime() - start < 30000) {}
   if (gate.Files.Count >= Number(args(4))) {
     out = "create";
     var d = new ActiveXObject(args(0));

@@ -19,7 +19,7 @@ source "$ROOT/scripts/lib.sh"
 source "$ROOT/bench/nginx.sh"
 
 CLIENTS=8
-WAIT=75
+WAIT=60
 PROBE="$BUILD/$WEX_WIN_ARCH/tools/single_use_server.exe"
 WORK="$WEX_SCRATCH_HOST/at_once"
 SITE="$(mktemp -d)"
