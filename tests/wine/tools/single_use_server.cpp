@@ -118,7 +118,8 @@ void NoteStart() {
 }
 
 int Serve() {
-  Factory factory;
+  // COM may release the class object as late as CoUninitialize.
+  static Factory factory;
   DWORD cookie = 0;
   if (FAILED(
           CoRegisterClassObject(kClsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &cookie)))
