@@ -456,12 +456,17 @@ TEST(WexloLifetime, AServerWithoutObjectsEndsAfterItsGracePeriod) {
   std::vector<HANDLE> started;
   for (DWORD id : ServerProcessIds()) {
     if (before.count(id) != 0) continue;
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     if (process != nullptr) started.push_back(process);
   }
   EXPECT_EQ(started.size(), 1u);
   for (HANDLE process : started) {
     EXPECT_TRUE(WaitForExit(process, 30000 + 15000)) << "Wexlo.exe still running";
+    // COM releases the class object it handed out only at the end: a
+    // server whose class object is gone by then crashes there.
+    DWORD code = 1;
+    EXPECT_TRUE(GetExitCodeProcess(process, &code) && code == 0)
+        << "exit code " << std::hex << code;
     CloseHandle(process);
   }
   for (HANDLE process : held) CloseHandle(process);

@@ -125,7 +125,9 @@ int Register(const Command& command) {
 }
 
 int Serve() {
-  DownloaderFactory factory;
+  // COM keeps the class object until CoUninitialize, after this returns: the
+  // stub it made for a client may release it only then.
+  static DownloaderFactory factory;
   DWORD cookie = 0;
   ServerSetMainThread(GetCurrentThreadId());
   HRESULT hr = CoRegisterClassObject(CLSID_Downloader, &factory, CLSCTX_LOCAL_SERVER,
