@@ -431,7 +431,9 @@ TEST_F(WexloClient, FullDownloadRaisesConnectDisconnectFinishInOrder) {
   ASSERT_FALSE(recorder_->events.empty());
   EXPECT_EQ(recorder_->events[0].id, kOnConnect) << "OnConnect inside RequestFile";
   EXPECT_EQ(recorder_->events[0].text, L"127.0.0.1");
-  if (!Busy()) EXPECT_EQ(recorder_->Count(kOnDownloadFinish), 1u) << "Busy False before the finish";
+  if (!Busy()) {
+    EXPECT_EQ(recorder_->Count(kOnDownloadFinish), 1u) << "Busy False before the finish";
+  }
   const std::wstring early = CurFileAsString();
   if (!early.empty()) {
     EXPECT_EQ(recorder_->Count(kOnDownloadFinish), 1u) << "text handed out before the finish";
