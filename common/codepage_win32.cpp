@@ -30,20 +30,47 @@ const AnsiByteTable* SingleByteAnsiTable() {
   return table;
 }
 
+namespace {
+
+// Slices of the input stay within the converter's int counts.
+constexpr size_t kSliceBytes = 0x40000000;
+
+bool IsUtf8CodePage() { return GetACP() == CP_UTF8; }
+
+// The end of the last whole character in bytes[0, end), reading from the
+// start, which is a character's start: a slice never cuts a character of a
+// multi-byte code page in two.
+size_t WholeCharactersEnd(const uint8_t* bytes, size_t end) {
+  if (SingleByteAnsiTable() != nullptr) return end;
+  if (IsUtf8CodePage()) {
+    size_t back = end;
+    while (back > 0 && end - back < 3 && (bytes[back - 1] & 0xC0) == 0x80) --back;
+    return back > 0 && bytes[back - 1] >= 0xC0 ? back - 1 : end;
+  }
+  size_t at = 0;
+  while (at < end) at += IsDBCSLeadByte(bytes[at]) ? 2 : 1;
+  return at > end ? end - 1 : end;
+}
+
+}  // namespace
+
+// Sized by the converter's own answer: a character of a multi-byte code page
+// takes one or two UTF-16 units for one to four bytes.
 void AppendAnsiToText(const uint8_t* bytes, size_t count, ustring& out) {
-  size_t start = out.size();
-  out.resize(start + count);
-  // A single-byte code page gives one character per byte; convert in slices so
-  // that a count beyond the int range cannot be cut short.
   size_t done = 0;
   while (done < count) {
-    int slice = static_cast<int>(count - done > 0x40000000 ? 0x40000000 : count - done);
-    int n = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes + done), slice,
-                                reinterpret_cast<wchar_t*>(&out[start + done]), slice);
+    size_t slice = count - done;
+    if (slice > kSliceBytes) slice = WholeCharactersEnd(bytes + done, kSliceBytes);
+    const char* from = reinterpret_cast<const char*>(bytes + done);
+    int n = MultiByteToWideChar(CP_ACP, 0, from, static_cast<int>(slice), nullptr, 0);
     if (n <= 0) break;
-    done += static_cast<size_t>(n);
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(n));
+    n = MultiByteToWideChar(CP_ACP, 0, from, static_cast<int>(slice),
+                            reinterpret_cast<wchar_t*>(&out[start]), n);
+    out.resize(start + static_cast<size_t>(n > 0 ? n : 0));
+    done += slice;
   }
-  out.resize(start + done);
 }
 
 ustring AnsiToText(const uint8_t* bytes, size_t count) {
@@ -52,14 +79,20 @@ ustring AnsiToText(const uint8_t* bytes, size_t count) {
   return out;
 }
 
+// Sized by the converter's own answer (a character may take two bytes, or up
+// to four under UTF-8). UTF-8 has every character, and its converter takes
+// neither flags nor a default character.
 std::string TextToAnsi(ustring_view text) {
   if (text.empty()) return std::string();
-  int count = static_cast<int>(text.size());
-  std::string out(text.size(), '\0');
-  BOOL used_default = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS,
-                              reinterpret_cast<const wchar_t*>(text.data()), count, &out[0], count,
-                              "?", &used_default);
+  const bool utf8 = IsUtf8CodePage();
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* fallback = utf8 ? nullptr : "?";
+  const auto* from = reinterpret_cast<const wchar_t*>(text.data());
+  const int count = static_cast<int>(text.size());
+  int n = WideCharToMultiByte(CP_ACP, flags, from, count, nullptr, 0, fallback, nullptr);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<size_t>(n), '\0');
+  n = WideCharToMultiByte(CP_ACP, flags, from, count, &out[0], n, fallback, nullptr);
   out.resize(n > 0 ? static_cast<size_t>(n) : 0);
   return out;
 }

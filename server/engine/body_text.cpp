@@ -94,17 +94,19 @@ char16_t* WidenBlock(const uint8_t* bytes, size_t count, const AnsiByteTable& co
   return out;
 }
 
-// A code page with more than one byte per character: each block through the
-// platform's converter, then the line feeds.
+// A code page with more than one byte per character: the whole body through
+// the platform's converter as one sequence, since a character may be split
+// between two blocks; then the line feeds.
 ustring BodyTextMultiByte(const ChunkList& chunks) {
-  ustring piece, text;
-  for (const Chunk& chunk : chunks) {
-    piece.clear();
-    AppendAnsiToText(chunk.data(), chunk.size(), piece);
-    for (char16_t c : piece) {
-      if (c == u'\n') text += u'\r';
-      text += c;
-    }
+  std::string bytes;
+  for (const Chunk& chunk : chunks) bytes.append(chunk.begin(), chunk.end());
+  const ustring piece = AnsiToText(bytes);
+  std::string().swap(bytes);
+  ustring text;
+  text.reserve(piece.size() + static_cast<size_t>(std::count(piece.begin(), piece.end(), u'\n')));
+  for (char16_t c : piece) {
+    if (c == u'\n') text += u'\r';
+    text += c;
   }
   return text;
 }

@@ -196,10 +196,12 @@ bool httpUC::CollectHead(const uint8_t* bytes, size_t count) {
     headScanned_ = headBuffer_.size();
     if (end != kNotFound && end <= kMaxHeadBytes) {
       bHeaderPending = false;
-      size_t headLength = static_cast<size_t>(ParseHeader(AnsiToText(headBuffer_.data(), end)));
+      // The body starts at the byte after the blank line: the head's length
+      // as text differs from its length in bytes on a multi-byte code page.
+      ParseHeader(AnsiToText(headBuffer_.data(), end));
       contentLength_ =
           PromisesBody(LServerCode) ? ContentLength(headBuffer_.data(), end) : kNoContentLength;
-      Chunk body(headBuffer_.begin() + static_cast<std::ptrdiff_t>(headLength), headBuffer_.end());
+      Chunk body(headBuffer_.begin() + static_cast<std::ptrdiff_t>(end), headBuffer_.end());
       std::vector<uint8_t>().swap(headBuffer_);
       headScanned_ = 0;
       return AppendChunk(std::move(body));

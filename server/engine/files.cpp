@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/codepage.h"
+#include "server/engine/body_text.h"
 #include "server/engine/http_uc.h"
 
 namespace wex {
@@ -143,6 +144,12 @@ int32_t httpUC::SaveTextFile(const ustring& sPath, bool IfDelete) {
   std::shared_ptr<const ChunkList> chunks = colChunks;
   return Save(*platform_, sPath, exists, IfDelete, haveBody, [&chunks](OutputFile& file) {
     try {
+      // A character of a multi-byte code page may be split between two
+      // blocks: there the whole text goes back to the code page at once.
+      if (SingleByteAnsiTable() == nullptr) {
+        const std::string ansi = TextToAnsi(BodyText(*chunks));
+        return file.Write(reinterpret_cast<const uint8_t*>(ansi.data()), ansi.size());
+      }
       ustring text;
       std::string bytes;
       for (const Chunk& chunk : *chunks) {

@@ -1,0 +1,100 @@
+// The body, its text and its text file under the process's ANSI code page,
+// against the platform's own converter of the whole body: run by the suite
+// under its own locale and by drivers/code_pages.sh under a double-byte one
+// each (WEX_EXPECT_ACP says which code page the process must have).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/codepage.h"
+#include "tests/support/engine_fixture.h"
+
+namespace wex {
+namespace {
+
+// Japanese, Chinese and Korean letters (each code page holds some of them;
+// the rest become its default character), a line feed, then every byte
+// value: lead bytes, trail bytes and invalid sequences at every position.
+std::string SampleBody() {
+  const wchar_t kText[] = L"ab\u3042\u3044cd\n\u65e5\u672c\u4e2d\u6587\ud55c\uad6d\r\n";
+  char ansi[64] = {};
+  int n = WideCharToMultiByte(CP_ACP, 0, kText, -1, ansi, sizeof ansi, nullptr, nullptr);
+  std::string body(ansi, n > 0 ? n - 1 : 0);
+  for (int b = 0; b < 256; ++b) body += static_cast<char>(b);
+  return body;
+}
+
+// What the platform makes of the whole body, each LF then as CR LF.
+ustring WholeText(const std::string& body) {
+  std::wstring wide(body.size() * 2 + 1, L'\0');
+  int n = MultiByteToWideChar(CP_ACP, 0, body.data(), static_cast<int>(body.size()), &wide[0],
+                              static_cast<int>(wide.size()));
+  ustring text;
+  for (int i = 0; i < n; ++i) {
+    if (wide[i] == L'\n') text += u'\r';
+    text += static_cast<char16_t>(wide[i]);
+  }
+  return text;
+}
+
+using CodePages = EngineTest;
+
+TEST_F(CodePages, TheProcessHasTheExpectedCodePage) {
+  char expected[16] = {};
+  if (GetEnvironmentVariableA("WEX_EXPECT_ACP", expected, sizeof expected) == 0) GTEST_SKIP();
+  EXPECT_EQ(GetACP(), static_cast<UINT>(atoi(expected)));
+}
+
+// Every split of the body into two blocks reads as the whole body does.
+TEST_F(CodePages, TheBodyTextIsTheWholeBodyWhereverItIsSplit) {
+  const std::string body = SampleBody();
+  const ustring expected = WholeText(body);
+  for (size_t split = 0; split <= body.size(); ++split) {
+    fake = std::make_shared<FakePlatform>();
+    engine = StartedEngine(fake);
+    ASSERT_EQ(Request(), 0);
+    Receive("HTTP/1.0 200 OK\r\n\r\n" + body.substr(0, split));
+    Receive(body.substr(split));
+    PeerCloses();
+    ASSERT_EQ(Body(), body) << split;
+    ASSERT_EQ(engine->CurFileString1(), expected) << split;
+  }
+}
+
+// A head with letters of the code page in a header line: the body starts at
+// the byte after its blank line.
+TEST_F(CodePages, AHeadWithLettersEndsAtItsBlankLine) {
+  const std::string letters = SampleBody().substr(0, 12);
+  ASSERT_EQ(Request(), 0);
+  Receive("HTTP/1.0 200 OK\r\nX-Name: " + letters + "\r\n\r\nBODY-0123456789");
+  PeerCloses();
+  EXPECT_EQ(engine->CurSize1(), 15);
+  EXPECT_EQ(Body(), "BODY-0123456789");
+  EXPECT_EQ(engine->ServerString(), u"OK");
+}
+
+// A body whose characters all convert back gives its own bytes as a text
+// file, each LF as CR LF; a request path of the code page's letters is sent.
+TEST_F(CodePages, TextGoesBackToTheCodePageWhole) {
+  std::string body = SampleBody();
+  body = body.substr(0, body.find('\r'));  // the letters and the line feed
+  ASSERT_EQ(Request(), 0);
+  Receive("HTTP/1.0 200 OK\r\n\r\n" + body.substr(0, 3));
+  Receive(body.substr(3));
+  PeerCloses();
+  ASSERT_EQ(engine->WriteTextFile1(u"saved.txt", true), 0);
+  std::string withCrLf;
+  for (char c : body) withCrLf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(fake->files[u"saved.txt"], withCrLf);
+
+  const std::string path = "/" + body.substr(0, body.find('\n'));
+  ustring server = u"fileserver";
+  ustring file = AnsiToText(path);
+  ASSERT_EQ(engine->RequestFile1(server, file), 0);
+  EXPECT_EQ(RequestBytes().substr(0, 4 + path.size() + 1), "GET " + path + " ");
+}
+
+}  // namespace
+}  // namespace wex
