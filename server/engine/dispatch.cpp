@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "common/codepage.h"
 #include "server/engine/content_length.h"
 #include "server/engine/http_uc.h"
 #include "server/engine/operation.h"
@@ -196,9 +195,7 @@ bool httpUC::CollectHead(const uint8_t* bytes, size_t count) {
     headScanned_ = headBuffer_.size();
     if (end != kNotFound && end <= kMaxHeadBytes) {
       bHeaderPending = false;
-      // The body starts at the byte after the blank line: the head's length
-      // as text differs from its length in bytes on a multi-byte code page.
-      ParseHeader(AnsiToText(headBuffer_.data(), end));
+      ParseHeader(headBuffer_.data(), end);
       contentLength_ =
           PromisesBody(LServerCode) ? ContentLength(headBuffer_.data(), end) : kNoContentLength;
       Chunk body(headBuffer_.begin() + static_cast<std::ptrdiff_t>(end), headBuffer_.end());

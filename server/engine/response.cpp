@@ -2,6 +2,7 @@
 // line and redirect line, the body as text, bytes and size.
 #include <algorithm>
 #include <new>
+#include <string_view>
 
 #include "common/codepage.h"
 #include "server/engine/body_text.h"
@@ -13,19 +14,17 @@ namespace {
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
+uint8_t AsciiLower(uint8_t c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
-// First position of `needle` (lower-case ASCII) in the first `limit`
-// characters of `text`, ignoring ASCII case; npos when it is not there.
-size_t FindIgnoringCase(const ustring& text, size_t limit, const ustring& needle) {
-  limit = std::min(limit, text.size());
-  if (needle.size() > limit) return ustring::npos;
-  for (size_t i = 0; i + needle.size() <= limit; ++i) {
+// First position of `needle` (lower-case ASCII) in `bytes`, ignoring ASCII
+// case; npos when it is not there.
+size_t FindIgnoringCase(std::string_view bytes, std::string_view needle) {
+  for (size_t i = 0; i + needle.size() <= bytes.size(); ++i) {
     size_t k = 0;
-    while (k < needle.size() && AsciiLower(text[i + k]) == needle[k]) ++k;
+    while (k < needle.size() && AsciiLower(bytes[i + k]) == static_cast<uint8_t>(needle[k])) ++k;
     if (k == needle.size()) return i;
   }
-  return ustring::npos;
+  return std::string_view::npos;
 }
 
 }  // namespace
@@ -50,12 +49,17 @@ void httpUC::ResetTransfer() {
 
 // Reads the status line (code and text) from a complete head and, for 301 to
 // 303, appends the first line that holds "Location:" in any case. Returns the
-// head's length through its blank line, or 0 when the text holds no blank line.
-int32_t httpUC::ParseHeader(const ustring& text) {
-  size_t blank = text.find(u"\r\n\r\n");
-  if (blank == ustring::npos) return 0;
+// head's length in bytes through its blank line, or 0 when it holds no blank
+// line. The lines are found in the bytes as they arrived, and only the two
+// lines taken are converted: on a multi-byte code page a byte of another
+// line (a header in UTF-8, say) could otherwise join a line end to a
+// character and hide the lines after it.
+int32_t httpUC::ParseHeader(const uint8_t* head, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(head), size);
+  const size_t blank = bytes.find("\r\n\r\n");
+  if (blank == std::string_view::npos) return 0;
   const size_t headLength = blank + 4;
-  const ustring status = text.substr(0, text.find(u"\r\n"));
+  const ustring status = AnsiToText(head, bytes.find("\r\n"));
   const size_t space = status.find(u' ');
   if (space == ustring::npos) return static_cast<int32_t>(headLength);
 
@@ -68,10 +72,10 @@ int32_t httpUC::ParseHeader(const ustring& text) {
   if (space + 5 < status.size()) sServerString = status.substr(space + 5);
 
   if (LServerCode > 300 && LServerCode < 304) {
-    size_t location = FindIgnoringCase(text, headLength, u"location:");
-    if (location != ustring::npos) {
-      size_t lineEnd = text.find(u"\r\n", location);
-      sServerString += text.substr(location, lineEnd - location);
+    const size_t location = FindIgnoringCase(bytes.substr(0, headLength), "location:");
+    if (location != std::string_view::npos) {
+      const size_t lineEnd = bytes.find("\r\n", location);
+      sServerString += AnsiToText(head + location, lineEnd - location);
     }
   }
   return static_cast<int32_t>(headLength);
