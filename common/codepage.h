@@ -38,4 +38,8 @@ const AnsiByteTable* SingleByteAnsiTable();
 // hold (including each half of a surrogate pair) becomes '?'.
 std::string TextToAnsi(ustring_view text);
 
+// Whether the code page holds every character of the text: it comes back
+// unchanged from the code page.
+inline bool AnsiHolds(ustring_view text) { return AnsiToText(TextToAnsi(text)) == text; }
+
 }  // namespace wex

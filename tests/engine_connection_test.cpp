@@ -119,16 +119,20 @@ TEST(EngineConnectionStart, ARequestNeedsTheEnginesOwnStart) {
 // The lookup, the secure channel's server name and its certificate check
 // would end the name at a NUL; a name with any control character is refused
 // before anything is looked up.
-TEST_F(EngineConnection, AServerWithAControlCharacterIsNeverLookedUp) {
+TEST_F(EngineConnection, AServerWithAControlCharacterOrOutsideTheCodePageIsNeverLookedUp) {
   for (char16_t c : {u'\0', u'\x01', u'\n', u'\x1F', u'\x7F'}) {
     ustring server = u"https://localhost" + ustring(1, c) + u".bank.example";
     ustring path = u"/";
     EXPECT_EQ(engine->RequestFile1(server, path), 112) << int(c);
     EXPECT_EQ(ToUtf8(path), Message(112));
   }
+  // A name the code page cannot hold would reach the lookup with "?" in it.
+  EXPECT_EQ(Request("https://\u65e5\u672c.example", "/"), 112);
   EXPECT_TRUE(fake->resolvedNames.empty());
   EXPECT_TRUE(fake->handshakes.empty());
   EXPECT_TRUE(log.events.empty());
+  EXPECT_EQ(Request("caf\u00e9.example", "/"), 0);
+  EXPECT_EQ(fake->resolvedNames, std::vector<std::string>{"caf\xE9.example"});
 }
 
 TEST_F(EngineConnection, ConnectsThenRegistersThenRaisesOnConnect) {

@@ -53,6 +53,11 @@ TEST_F(EngineRequest, PrefixesAndPaths) {
       {"fileserver:81", "/", "fileserver:81", "GET / HTTP/1.0"},
       {"fileserver", "my file.txt", "fileserver", "GET /my file.txt HTTP/1.0"},
       {"fileserver", "//x", "fileserver", "GET //x HTTP/1.0"},
+      // What the code page (here windows-1252) holds goes out in it; any
+      // other character as its UTF-8 bytes, percent-encoded.
+      {"fileserver", "/caf\u00e9\u20ac", "fileserver", "GET /caf\xE9\x80 HTTP/1.0"},
+      {"fileserver", "/\u65e5\u672c.txt", "fileserver", "GET /%E6%97%A5%E6%9C%AC.txt HTTP/1.0"},
+      {"fileserver", "/\u0101\U0001F600", "fileserver", "GET /%C4%81%F0%9F%98%80 HTTP/1.0"},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(Request(c.server, c.path), 0) << c.server;

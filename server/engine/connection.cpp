@@ -153,9 +153,10 @@ httpUC::ConnectFailure httpUC::TakeOverConnection(SocketHandle socket) {
 // A name holding a control character names no server: the lookup, the secure
 // channel's server name and its certificate check would all end the name at
 // a NUL, while OnConnect1 and the Host line carry the whole text, so such a
-// name is refused before anything is looked up.
+// name is refused before anything is looked up; so is a name the code page
+// cannot hold, which would reach the lookup with "?" in its place.
 uint32_t httpUC::ResolveHost(const ustring& server) {
-  if (HasControlCharacter(server)) return kNoAddress;
+  if (HasControlCharacter(server) || !AnsiHolds(server)) return kNoAddress;
   uint32_t address = 0;
   if (!platform_->ResolveName(TextToAnsi(server), address)) return kNoAddress;
   return address;

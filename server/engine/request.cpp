@@ -20,21 +20,51 @@ bool StartsWith(const ustring& text, const char16_t* prefix) {
   return text.compare(0, std::char_traits<char16_t>::length(prefix), prefix) == 0;
 }
 
+void AppendPercent(ustring& out, uint8_t byte) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  out += u'%';
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0x0F];
+}
+
+bool IsControl(char16_t c) { return c < 0x20 || c == 0x7F; }
+
 // Control characters (0x00 to 0x1F and 0x7F) become %XX with upper-case hex,
 // so that no request field can end its line or add one; everything else,
 // blanks included, goes out unchanged.
 ustring WithoutControlCharacters(const ustring& text) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
   ustring out;
   out.reserve(text.size());
   for (char16_t c : text) {
-    if (c < 0x20 || c == 0x7F) {
-      out += u'%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
+    if (IsControl(c)) {
+      AppendPercent(out, static_cast<uint8_t>(c));
     } else {
       out += c;
     }
+  }
+  return out;
+}
+
+// The path as it goes out: control characters as above, and a character the
+// code page cannot hold as the %XX of its UTF-8 bytes, the form servers take
+// for such a path, instead of the code page's "?", which would start a query.
+// A path the code page holds goes out as it always did.
+ustring PathForRequest(const ustring& path) {
+  ustring out;
+  out.reserve(path.size());
+  for (size_t i = 0; i < path.size();) {
+    const char16_t c = path[i];
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 &&
+                      path[i + 1] <= 0xDFFF;
+    const ustring_view character(path.data() + i, pair ? 2 : 1);
+    if (IsControl(c)) {
+      AppendPercent(out, static_cast<uint8_t>(c));
+    } else if (c < 0x80 || AnsiHolds(character)) {
+      out.append(character);
+    } else {
+      for (char byte : ToUtf8(character)) AppendPercent(out, static_cast<uint8_t>(byte));
+    }
+    i += character.size();
   }
   return out;
 }
@@ -91,7 +121,7 @@ bool httpUC::SendRequest(const ustring& server, const ustring& path, ustring& me
   ustring request;
   request.reserve(39 + path.size() + sUserAgent.size() + server.size());
   request += u"GET ";
-  request += WithoutControlCharacters(path);
+  request += PathForRequest(path);
   request += u" HTTP/1.0\r\nUser-Agent: ";
   request += WithoutControlCharacters(sUserAgent);
   request += u"\r\nHost: ";

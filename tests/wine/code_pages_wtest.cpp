@@ -76,7 +76,8 @@ TEST_F(CodePages, AHeadWithLettersEndsAtItsBlankLine) {
 }
 
 // A body whose characters all convert back gives its own bytes as a text
-// file, each LF as CR LF; a request path of the code page's letters is sent.
+// file, each LF as CR LF; a request path of the code page's letters is sent
+// in them.
 TEST_F(CodePages, TextGoesBackToTheCodePageWhole) {
   std::string body = SampleBody();
   body = body.substr(0, body.find('\r'));  // the letters and the line feed
@@ -94,6 +95,11 @@ TEST_F(CodePages, TextGoesBackToTheCodePageWhole) {
   ustring file = AnsiToText(path);
   ASSERT_EQ(engine->RequestFile1(server, file), 0);
   EXPECT_EQ(RequestBytes().substr(0, 4 + path.size() + 1), "GET " + path + " ");
+
+  // A letter none of these code pages holds goes as its UTF-8 bytes.
+  file = u"/\u0e01";
+  ASSERT_EQ(engine->RequestFile1(server, file), 0);
+  EXPECT_EQ(RequestBytes().substr(0, 19), "GET /%E0%B8%81 HTTP");
 }
 
 }  // namespace
