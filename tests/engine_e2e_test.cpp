@@ -74,7 +74,7 @@ class CountingPlatform final : public Platform {
   bool FileAttributes(const ustring& path, uint32_t& attributes) override {
     return real_->FileAttributes(path, attributes);
   }
-  bool DeleteFileAnsi(const ustring& path) override { return real_->DeleteFileAnsi(path); }
+  bool RemoveFile(const ustring& path) override { return real_->RemoveFile(path); }
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override {
     return real_->CreateOutputFile(path);
   }

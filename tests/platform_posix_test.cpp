@@ -341,8 +341,8 @@ TEST_F(PosixFilesTest, WritesReplacesAndDeletes) {
 
   EXPECT_TRUE(platform.ReplaceFile(Path("a.bin"), Path("b.bin")));
   EXPECT_EQ(Read("b.bin"), std::string("\0\1\2\xFF", 4));
-  EXPECT_FALSE(platform.DeleteFileAnsi(Path("a.bin")));
-  EXPECT_TRUE(platform.DeleteFileAnsi(Path("b.bin")));
+  EXPECT_FALSE(platform.RemoveFile(Path("a.bin")));
+  EXPECT_TRUE(platform.RemoveFile(Path("b.bin")));
   EXPECT_FALSE(platform.FileAttributes(Path("b.bin"), attributes));
 }
 

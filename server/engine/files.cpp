@@ -38,7 +38,7 @@ bool WriteAndClose(Platform& platform, const ustring& path, std::unique_ptr<Outp
   bool closed = file->Close();
   file.reset();
   if (written && closed) return true;
-  platform.DeleteFileAnsi(path);
+  platform.RemoveFile(path);
   return false;
 }
 
@@ -97,7 +97,7 @@ Replacement ReplaceThroughNewFile(Platform& platform, const ustring& path,
     if (platform.ReplaceFile(temporary, path)) return Replacement::kReplaced;
     // The target cannot be replaced (a file system without that move, a
     // sharing mode that forbids it); it may still be written.
-    platform.DeleteFileAnsi(temporary);
+    platform.RemoveFile(temporary);
     return Replacement::kNoFileBeside;
   }
   return Replacement::kNoFileBeside;

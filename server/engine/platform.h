@@ -139,8 +139,9 @@ class Platform {
 
   // GetFileAttributesW(path): false when they cannot be read.
   virtual bool FileAttributes(const ustring& path, uint32_t& attributes) = 0;
-  // DeleteFileA(path in the ANSI code page): true when deleted.
-  virtual bool DeleteFileAnsi(const ustring& path) = 0;
+  // DeleteFileW(path): true when deleted. The path as given, like every
+  // other file operation, whatever the ANSI code page holds.
+  virtual bool RemoveFile(const ustring& path) = 0;
   // Creates the file, or empties an existing one, for sequential output;
   // null when it cannot be opened.
   virtual std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) = 0;

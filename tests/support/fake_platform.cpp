@@ -211,7 +211,7 @@ bool FakePlatform::FileAttributes(const ustring& path, uint32_t& attributes) {
   return false;
 }
 
-bool FakePlatform::DeleteFileAnsi(const ustring& path) {
+bool FakePlatform::RemoveFile(const ustring& path) {
   deletedFiles.push_back(path);
   if (undeletable.count(path) != 0) return false;
   return files.erase(path) != 0;

@@ -123,7 +123,7 @@ class FakePlatform : public Platform {
   std::set<ustring> uncreatable;  // CreateOutputFile fails
   std::set<ustring> unwritable;   // every Write fails
   std::set<ustring> unclosable;   // Close fails
-  std::set<ustring> undeletable;  // DeleteFileAnsi fails
+  std::set<ustring> undeletable;  // RemoveFile fails
   bool replaceFails = false;
   std::set<ustring> readOnly;  // FileAttributes reports them read-only
   // Runs before CreateNewOutputFile looks at its name, so that a test can
@@ -154,7 +154,7 @@ class FakePlatform : public Platform {
   bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
                         int32_t error) override;
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
-  bool DeleteFileAnsi(const ustring& path) override;
+  bool RemoveFile(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateNewOutputFile(const ustring& path, bool& nameTaken) override;
   bool ReplaceFile(const ustring& from, const ustring& to) override;

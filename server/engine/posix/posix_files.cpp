@@ -1,6 +1,5 @@
 // The file operations of the POSIX platform. Paths are the UTF-8 form of the
-// text; DeleteFileAnsi uses it too, so that every operation names the same
-// file (Windows narrows that one path to its ANSI code page).
+// text, for every operation alike, as Windows takes every path as UTF-16.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,7 +77,7 @@ bool PosixPlatform::FileAttributes(const ustring& path, uint32_t& attributes) {
   return true;
 }
 
-bool PosixPlatform::DeleteFileAnsi(const ustring& path) {
+bool PosixPlatform::RemoveFile(const ustring& path) {
   std::string native;
   return NativePath(path, native) && unlink(native.c_str()) == 0;
 }

@@ -76,7 +76,7 @@ class PosixPlatform final : public Platform {
   void TrustOnly(const std::string& caFile);
 
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
-  bool DeleteFileAnsi(const ustring& path) override;
+  bool RemoveFile(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateNewOutputFile(const ustring& path, bool& nameTaken) override;
   bool ReplaceFile(const ustring& from, const ustring& to) override;

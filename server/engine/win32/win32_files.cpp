@@ -1,8 +1,7 @@
-// The file operations of the Win32 platform: wide paths, except for
-// DeleteFileA, which takes the path in the ANSI code page.
+// The file operations of the Win32 platform, every one on the path as given
+// (the wide entry points), so that a name outside the ANSI code page works.
 #include <windows.h>
 
-#include "common/codepage.h"
 #include "server/engine/win32/win32_platform.h"
 
 namespace wex {
@@ -66,9 +65,12 @@ bool Win32Platform::FileAttributes(const ustring& path, uint32_t& attributes) {
   return true;
 }
 
-bool Win32Platform::DeleteFileAnsi(const ustring& path) {
-  if (path.empty() || path.find(u'\0') != ustring::npos) return false;
-  return DeleteFileA(TextToAnsi(path).c_str()) != FALSE;
+// The path as given (DeleteFileW): a name outside the ANSI code page is
+// removed too, and it is the same file the other calls named.
+bool Win32Platform::RemoveFile(const ustring& path) {
+  std::wstring native;
+  if (!NativePath(path, native)) return false;
+  return DeleteFileW(native.c_str()) != FALSE;
 }
 
 std::unique_ptr<OutputFile> Win32Platform::CreateOutputFile(const ustring& path) {

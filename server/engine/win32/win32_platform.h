@@ -47,7 +47,7 @@ class Win32Platform final : public Platform {
                         int32_t error) override;
 
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
-  bool DeleteFileAnsi(const ustring& path) override;
+  bool RemoveFile(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateNewOutputFile(const ustring& path, bool& nameTaken) override;
   bool ReplaceFile(const ustring& from, const ustring& to) override;
