@@ -1,5 +1,6 @@
-// The platform's two dialog records, field for field in their ANSI form, so
-// that their sizes follow the architecture without the platform's headers.
+// The platform's two dialog records, field for field (the ANSI and the wide
+// forms share one layout), so that their sizes follow the architecture
+// without the platform's headers.
 //
 // The file-dialog record is the first layout, without the three fields later
 // versions appended: 76 bytes for 32-bit code. A 64-bit caller must pass the

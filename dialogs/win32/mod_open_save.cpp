@@ -1,5 +1,6 @@
 // The portable records copied into the platform's structures and shown
-// through the ANSI entry points of comdlg32.
+// through the wide entry points of comdlg32, with the settings the records
+// give: a path outside the ANSI code page comes back as it was chosen.
 #include "dialogs/win32/mod_open_save.h"
 
 #include <windows.h>
@@ -10,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "common/codepage.h"
 #include "dialogs/portable/color_dialog_record.h"
 #include "dialogs/portable/file_dialog_record.h"
 #include "dialogs/portable/record_layouts.h"
@@ -19,28 +19,29 @@
 namespace wex {
 
 static_assert(kFileDialogRecordSize ==
-                  offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(OPENFILENAMEA::lpTemplateName),
+                  offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(OPENFILENAMEW::lpTemplateName),
               "the portable layout is the platform's first file-dialog layout");
-static_assert(kColorDialogRecordSize == sizeof(CHOOSECOLORA), "colour-dialog layout");
+static_assert(kColorDialogRecordSize == sizeof(CHOOSECOLORW), "colour-dialog layout");
 static_assert(sizeof(COLORREF) == sizeof(uint32_t), "custom colours are 32-bit values");
 
 namespace {
 
-using FileDialogCall = BOOL(APIENTRY*)(LPOPENFILENAMEA);
+using FileDialogCall = BOOL(APIENTRY*)(LPOPENFILENAMEW);
+
+std::wstring Wide(ustring_view text) { return std::wstring(text.begin(), text.end()); }
 
 // Shows one file dialog as the record says; the chosen path or an empty
-// string. The strings live in ANSI copies for the length of the call.
+// string. The strings live in copies for the length of the call.
 ustring RunFileDialog(const FileDialogRecord& record, FileDialogCall show) {
-  std::string filter = TextToAnsi(record.lpstrFilter);
-  std::string title = TextToAnsi(record.lpstrTitle);
-  std::string defExt = record.lpstrDefExt ? TextToAnsi(*record.lpstrDefExt) : std::string();
-  std::string initial = TextToAnsi(record.lpstrFile);
-  // The buffer keeps its full length whatever the conversion made of it, so
-  // the platform can never write past what nMaxFile promises.
-  std::vector<char> file(kFileBufferLength, '\0');
-  initial.copy(file.data(), kFileBufferLength);
+  const std::wstring filter = Wide(record.lpstrFilter);
+  const std::wstring title = Wide(record.lpstrTitle);
+  const std::wstring defExt = record.lpstrDefExt ? Wide(*record.lpstrDefExt) : std::wstring();
+  // The buffer keeps its full length whatever the record held, so the
+  // platform can never write past what nMaxFile promises.
+  std::vector<wchar_t> file(kFileBufferLength, L'\0');
+  record.lpstrFile.copy(reinterpret_cast<char16_t*>(file.data()), kFileBufferLength);
 
-  OPENFILENAMEA ofn{};
+  OPENFILENAMEW ofn{};
   ofn.lStructSize = record.lStructSize;
   ofn.lpstrFilter = filter.c_str();
   ofn.nFilterIndex = record.nFilterIndex;
@@ -52,8 +53,8 @@ ustring RunFileDialog(const FileDialogRecord& record, FileDialogCall show) {
   DialogLook look;
   if (!show(&ofn)) return ustring();  // cancelled, closed or failed
 
-  ustring returned = AnsiToText(reinterpret_cast<const uint8_t*>(file.data()), kFileBufferLength);
-  return PathFromFileBuffer(returned);
+  return PathFromFileBuffer(
+      ustring_view(reinterpret_cast<const char16_t*>(file.data()), kFileBufferLength));
 }
 
 }  // namespace
@@ -61,7 +62,7 @@ ustring RunFileDialog(const FileDialogRecord& record, FileDialogCall show) {
 void ShowOpenDialog(ustring& path) {
   path.clear();
   try {
-    path = RunFileDialog(OpenDialogRecord(), GetOpenFileNameA);
+    path = RunFileDialog(OpenDialogRecord(), GetOpenFileNameW);
   } catch (...) {
     path.clear();
   }
@@ -70,7 +71,7 @@ void ShowOpenDialog(ustring& path) {
 void ShowSaveDialog(ustring& path) {
   path.clear();
   try {
-    path = RunFileDialog(SaveDialogRecord(), GetSaveFileNameA);
+    path = RunFileDialog(SaveDialogRecord(), GetSaveFileNameW);
   } catch (...) {
     path.clear();
   }
@@ -79,13 +80,13 @@ void ShowSaveDialog(ustring& path) {
 void ShowColorDialog(int32_t& color) {
   color = 0;
   ColorDialogRecord record = NewColorDialogRecord();
-  CHOOSECOLORA cc{};
+  CHOOSECOLORW cc{};
   cc.lStructSize = record.lStructSize;
   cc.rgbResult = record.rgbResult;
   cc.lpCustColors = reinterpret_cast<COLORREF*>(record.custom_colors.data());
   cc.Flags = record.Flags;
   DialogLook look;
-  if (ChooseColorA(&cc)) color = static_cast<int32_t>(cc.rgbResult);
+  if (ChooseColorW(&cc)) color = static_cast<int32_t>(cc.rgbResult);
 }
 
 }  // namespace wex
