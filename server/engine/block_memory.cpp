@@ -23,8 +23,9 @@ namespace wex {
 namespace {
 
 // Blocks from 8 KiB up to an eighth of a slab are cut from slabs: the stored
-// blocks of a fast transfer (receives of up to 64 KiB).
-constexpr size_t kSmallestCut = 8u << 10;
+// blocks of a fast transfer (receives of up to 64 KiB). Unused where every
+// block comes from the heap.
+[[maybe_unused]] constexpr size_t kSmallestCut = 8u << 10;
 constexpr size_t kLargestCut = kSlabBytes / 8;
 
 constexpr bool CutsFromSlabs(size_t bytes) {
