@@ -106,8 +106,9 @@ Replacement ReplaceThroughNewFile(Platform& platform, const ustring& path,
 // The steps both saves share; they differ only in how the body is written.
 int32_t Save(Platform& platform, const ustring& path, bool exists, bool ifDelete, bool haveBody,
              const BodyWriter& writeBody) {
-  // Every file call would end the path at a NUL and write another file than
-  // the one named (a script's "name.txt" appended behind a NUL would be lost).
+  // A path holding a NUL names no file: a call taking it as a C string would
+  // write another file than the one named. Refused here, once, for every
+  // platform (the Win32 and POSIX ones refuse it in each call as well).
   if (path.find(u'\0') != ustring::npos) return kNotWritten;
   if (exists && !ifDelete) return kKept;
   if (!haveBody) return kNothingToSave;  // an existing file is left untouched

@@ -125,7 +125,7 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
 
   // Response.
   void ResetTransfer();
-  int32_t ParseHeader(const uint8_t* head, size_t size);
+  void ParseHeader(const uint8_t* head, size_t size);
   ustring ChunksToString() const;
   bool FileExists(const ustring& path);
 

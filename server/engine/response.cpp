@@ -47,21 +47,17 @@ void httpUC::ResetTransfer() {
   }
 }
 
-// Reads the status line (code and text) from a complete head and, for 301 to
-// 303, appends the first line that holds "Location:" in any case. Returns the
-// head's length in bytes through its blank line, or 0 when it holds no blank
-// line. The lines are found in the bytes as they arrived, and only the two
-// lines taken are converted: on a multi-byte code page a byte of another
-// line (a header in UTF-8, say) could otherwise join a line end to a
-// character and hide the lines after it.
-int32_t httpUC::ParseHeader(const uint8_t* head, size_t size) {
+// Reads the status line (code and text) from a complete head, `size` bytes
+// through its blank line, and, for 301 to 303, appends the first line that
+// holds "Location:" in any case. The lines are found in the bytes as they
+// arrived, and only the two lines taken are converted: on a multi-byte code
+// page a byte of another line (a header in UTF-8, say) could otherwise join a
+// line end to a character and hide the lines after it.
+void httpUC::ParseHeader(const uint8_t* head, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(head), size);
-  const size_t blank = bytes.find("\r\n\r\n");
-  if (blank == std::string_view::npos) return 0;
-  const size_t headLength = blank + 4;
   const ustring status = AnsiToText(head, bytes.find("\r\n"));
   const size_t space = status.find(u' ');
-  if (space == ustring::npos) return static_cast<int32_t>(headLength);
+  if (space == ustring::npos) return;
 
   // Only three decimal digits count as a code; anything else keeps the old one.
   const ustring codeText = status.substr(space + 1, 3);
@@ -72,13 +68,12 @@ int32_t httpUC::ParseHeader(const uint8_t* head, size_t size) {
   if (space + 5 < status.size()) sServerString = status.substr(space + 5);
 
   if (LServerCode > 300 && LServerCode < 304) {
-    const size_t location = FindIgnoringCase(bytes.substr(0, headLength), "location:");
+    const size_t location = FindIgnoringCase(bytes, "location:");
     if (location != std::string_view::npos) {
       const size_t lineEnd = bytes.find("\r\n", location);
       sServerString += AnsiToText(head + location, lineEnd - location);
     }
   }
-  return static_cast<int32_t>(headLength);
 }
 
 // The body as text: every LF turned into CR LF (a CR LF gives CR CR LF).
@@ -88,12 +83,9 @@ ustring httpUC::ChunksToString() const {
 }
 
 // True for an existing path that is not a folder; never fails.
-// A path holding a NUL names no file: every file call would end it there and
-// reach another file, so it is not looked up.
 bool httpUC::FileExists(const ustring& path) {
   uint32_t attributes = 0;
-  if (path.empty() || path.find(u'\0') != ustring::npos) return false;
-  if (!platform_->FileAttributes(path, attributes)) return false;
+  if (path.empty() || !platform_->FileAttributes(path, attributes)) return false;
   return (attributes & kFileAttributeDirectory) == 0;
 }
 
