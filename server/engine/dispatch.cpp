@@ -4,36 +4,12 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
-#include "server/engine/content_length.h"
 #include "server/engine/http_uc.h"
 #include "server/engine/operation.h"
 
 namespace wex {
-namespace {
-
-// A response head longer than this is not looked for any further: what was
-// collected is body and the status stays 0 and empty.
-constexpr size_t kMaxHeadBytes = 64 * 1024;
-
-constexpr size_t kNotFound = static_cast<size_t>(-1);
-
-// Responses that carry no body whatever their Content-Length says: the
-// informational ones, 204 No Content and 304 Not Modified.
-bool PromisesBody(int32_t status) {
-  return !(status >= 100 && status < 200) && status != 204 && status != 304;
-}
-
-// Position just after the first CR LF CR LF at or after `from`, or kNotFound.
-size_t FindBlankLine(const std::vector<uint8_t>& bytes, size_t from) {
-  static const uint8_t kBlankLine[] = {'\r', '\n', '\r', '\n'};
-  auto found = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(),
-                           std::begin(kBlankLine), std::end(kBlankLine));
-  if (found == bytes.end()) return kNotFound;
-  return static_cast<size_t>(found - bytes.begin()) + sizeof kBlankLine;
-}
-
-}  // namespace
 
 // While the engine is inside one of its operations (including a raise whose
 // handler runs a modal loop), a notification is held; the outermost operation
@@ -184,30 +160,27 @@ bool httpUC::AppendChunk(Chunk chunk) {
   return true;
 }
 
-// Adds a block to the head being collected and looks for the blank line in
-// the new bytes only (three earlier bytes are searched again, for a blank line
-// split between blocks). Once found, the head is parsed once and the bytes
-// after it are the first body chunk.
+// Adds a block to the head being collected. Once its blank line has come,
+// the head is parsed once and the bytes after it are the first body chunk.
 bool httpUC::CollectHead(const uint8_t* bytes, size_t count) {
   try {
-    headBuffer_.insert(headBuffer_.end(), bytes, bytes + count);
-    size_t end = FindBlankLine(headBuffer_, headScanned_ >= 3 ? headScanned_ - 3 : 0);
-    headScanned_ = headBuffer_.size();
-    if (end != kNotFound && end <= kMaxHeadBytes) {
-      bHeaderPending = false;
-      ParseHeader(headBuffer_.data(), end);
-      contentLength_ =
-          PromisesBody(LServerCode) ? ContentLength(headBuffer_.data(), end) : kNoContentLength;
-      Chunk body(headBuffer_.begin() + static_cast<std::ptrdiff_t>(end), headBuffer_.end());
-      std::vector<uint8_t>().swap(headBuffer_);
-      headScanned_ = 0;
-      return AppendChunk(std::move(body));
+    switch (head_.Add(bytes, count)) {
+      case ResponseHead::Progress::kIncomplete:
+        return true;
+      case ResponseHead::Progress::kTooLong:
+        return FlushPendingHead();
+      case ResponseHead::Progress::kComplete:
+        break;
     }
+    bHeaderPending = false;
+    ParseHeader(head_);
+    const auto& collected = head_.Collected();
+    Chunk body(collected.begin() + static_cast<std::ptrdiff_t>(head_.Length()), collected.end());
+    head_.Clear();
+    return AppendChunk(std::move(body));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (headBuffer_.size() >= kMaxHeadBytes) return FlushPendingHead();
-  return true;
 }
 
 // A head that never completed is body: everything collected becomes one
@@ -215,11 +188,10 @@ bool httpUC::CollectHead(const uint8_t* bytes, size_t count) {
 bool httpUC::FlushPendingHead() {
   if (!bHeaderPending) return true;
   bHeaderPending = false;
-  headScanned_ = 0;
-  std::vector<uint8_t> collected;
-  collected.swap(headBuffer_);
+  ResponseHead collected = std::move(head_);
+  head_.Clear();
   try {
-    return AppendChunk(Chunk(collected.begin(), collected.end()));
+    return AppendChunk(Chunk(collected.Collected().begin(), collected.Collected().end()));
   } catch (const std::bad_alloc&) {
     return false;
   }

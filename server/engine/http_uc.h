@@ -21,6 +21,7 @@
 #include "common/ustring.h"
 #include "server/engine/block_memory.h"
 #include "server/engine/platform.h"
+#include "server/engine/response_head.h"
 
 namespace wex {
 
@@ -125,7 +126,7 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
 
   // Response.
   void ResetTransfer();
-  void ParseHeader(const uint8_t* head, size_t size);
+  void ParseHeader(const ResponseHead& head);
   ustring ChunksToString() const;
   bool FileExists(const ustring& path);
 
@@ -174,10 +175,8 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   // open connection is still its own after OnConnect1.
   uint32_t connectionSerial_ = 0;
 
-  // The response head collected over several blocks until its blank line;
-  // headScanned_ is how far it has been searched for the blank line.
-  std::vector<uint8_t> headBuffer_;
-  size_t headScanned_ = 0;
+  // The response head collected over several blocks until its blank line.
+  ResponseHead head_;
 
   // The body length the parsed head promised, or kNoContentLength (-1).
   int64_t contentLength_ = -1;
