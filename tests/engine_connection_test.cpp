@@ -34,8 +34,8 @@ TEST_F(EngineConnection, EveryFailureCodeAndText) {
       {"unknown host", [](FakePlatform& f) { f.resolveResults.push_back(std::nullopt); },
        "fileserver", 112, Message(112), 1},
       {"broadcast address",
-       [](FakePlatform& f) { f.resolveResults.push_back(Ipv4(255, 255, 255, 255)); }, "fileserver",
-       112, Message(112), 1},
+       [](FakePlatform& f) { f.resolveResults.push_back({{Ipv4(255, 255, 255, 255)}}); },
+       "fileserver", 112, Message(112), 1},
       {"refused",
        [](FakePlatform& f) {
          f.connectResults.push_back({-1, 10061});
@@ -154,6 +154,104 @@ TEST_F(EngineConnection, ServerTextIsLookedUpUnchanged) {
     fake->resolveResults.push_back(std::nullopt);
     EXPECT_EQ(Request(server, "/a"), 112) << server;
     EXPECT_EQ(fake->resolvedNames.back(), server);
+  }
+}
+
+// Every IPv4 address in the resolver's order, each on a fresh socket, then
+// the IPv6 ones only when none connected; a bracketed literal is IPv6 only
+// and keeps its brackets in the Host line.
+TEST_F(EngineConnection, TriesIpv4AddressesFirstThenIpv6) {
+  using Addresses = std::vector<SocketAddress>;
+  const SocketAddress a = Ipv4(10, 0, 0, 1), b = Ipv4(10, 0, 0, 2), v6 = Ipv6Loopback();
+  struct Case {
+    const char* name;
+    const char* server;
+    std::vector<std::optional<Addresses>> lookups;
+    std::vector<FakePlatform::Outcome> connects;
+    std::vector<FakePlatform::Outcome> sockets;  // creations after the first
+    int32_t code;
+    std::string text;
+    std::vector<std::string> calls;  // lookups, creations, connects and closes in order
+  } cases[] = {
+      {"second IPv4 address",
+       "fileserver",
+       {Addresses{a, b}},
+       {{-1, 10061}},
+       {},
+       0,
+       "",
+       {"CreateSocket(2,1,0)", "ResolveName(fileserver,2)", "Connect(100)", "CloseSocket(100)",
+        "CreateSocket(2,1,0)", "Connect(101)"}},
+      {"IPv6 only",
+       "fileserver",
+       {std::nullopt, Addresses{v6}},
+       {},
+       {},
+       0,
+       "",
+       {"CreateSocket(2,1,0)", "ResolveName(fileserver,2)", "ResolveName(fileserver,23)",
+        "CloseSocket(100)", "CreateSocket(23,1,0)", "Connect(101)"}},
+      {"every address refuses",
+       "fileserver",
+       {Addresses{a}, Addresses{v6}},
+       {{-1, 10061}, {-1, 10065}},
+       {},
+       110,
+       Message(110) + "10065",
+       {"CreateSocket(2,1,0)", "ResolveName(fileserver,2)", "Connect(100)",
+        "ResolveName(fileserver,23)", "CloseSocket(100)", "CreateSocket(23,1,0)", "Connect(101)",
+        "CloseSocket(101)"}},
+      {"no IPv6 socket",
+       "fileserver",
+       {std::nullopt, Addresses{v6}},
+       {},
+       {{-1, 10047}},
+       110,
+       Message(110) + "10047",
+       {"CreateSocket(2,1,0)", "ResolveName(fileserver,2)", "ResolveName(fileserver,23)",
+        "CloseSocket(100)", "CreateSocket(23,1,0)"}},
+      {"bracketed literal",
+       "[::1]",
+       {Addresses{v6}},
+       {},
+       {},
+       0,
+       "",
+       {"CreateSocket(2,1,0)", "ResolveName(::1,23)", "CloseSocket(100)", "CreateSocket(23,1,0)",
+        "Connect(101)"}},
+      {"no address at all",
+       "fileserver",
+       {std::nullopt, std::nullopt},
+       {},
+       {},
+       112,
+       Message(112),
+       {"CreateSocket(2,1,0)", "ResolveName(fileserver,2)", "ResolveName(fileserver,23)",
+        "CloseSocket(100)"}},
+  };
+  for (const Case& c : cases) {
+    auto platform = std::make_shared<FakePlatform>();
+    platform->resolveResults.assign(c.lookups.begin(), c.lookups.end());
+    platform->connectResults.assign(c.connects.begin(), c.connects.end());
+    platform->createSocketResults.push_back({100, 0});
+    for (const auto& outcome : c.sockets) platform->createSocketResults.push_back(outcome);
+    platform->createSocketResults.push_back({101, 0});
+    auto uc = StartedEngine(platform);
+    ustring server = FromUtf8(c.server), path = u"/a";
+    EXPECT_EQ(uc->RequestFile1(server, path), c.code) << c.name;
+    if (c.code != 0) EXPECT_EQ(ToUtf8(path), c.text) << c.name;
+    std::vector<std::string> calls;
+    for (const std::string& call : platform->calls) {
+      for (const char* kind : {"CreateSocket(", "ResolveName(", "Connect(", "CloseSocket("})
+        if (call.rfind(kind, 0) == 0) calls.push_back(call);
+    }
+    EXPECT_EQ(calls, c.calls) << c.name;
+    if (c.code == 0) {
+      EXPECT_EQ(platform->sent[101].find("\r\nHost: " + std::string(c.server) + "\r\n") !=
+                    std::string::npos,
+                true)
+          << c.name;
+    }
   }
 }
 

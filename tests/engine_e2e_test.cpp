@@ -40,8 +40,9 @@ class CountingPlatform final : public Platform {
   SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override {
     return real_->CreateSocket(family, type, protocol);
   }
-  bool ResolveName(const std::string& name, uint32_t& address) override {
-    return real_->ResolveName(name, address);
+  bool ResolveName(const std::string& name, int32_t family,
+                   std::vector<SocketAddress>& addresses) override {
+    return real_->ResolveName(name, family, addresses);
   }
   int32_t Connect(SocketHandle socket, const SocketAddress& address) override {
     return real_->Connect(socket, address);
@@ -288,6 +289,24 @@ TEST_F(EngineEndToEnd, RefusedPortIs110WithTheErrorNumber) {
   std::string text = ToUtf8(message);
   EXPECT_EQ(text, "Winsock error - Failed to connect to server. Error number:10061");
   EXPECT_TRUE(events.entries.empty());
+}
+
+// A server only on ::1: reached through the bracketed literal (kept in the
+// Host line) and through text whose only addresses are IPv6.
+TEST_F(EngineEndToEnd, AServerOnIpv6Loopback) {
+  for (const char* name : {"[::1]", "::1"}) {
+    ScriptedServer server(
+        {ScriptedServer::CaptureRequest(), ScriptedServer::Send("HTTP/1.0 200 OK\r\n\r\nsix"),
+         ScriptedServer::Close()},
+        ScriptedServer::Loopback::kIpv6);
+    ASSERT_EQ(Request(server.Port(), name, "/six"), 0) << name;
+    ASSERT_TRUE(PumpUntilFinished());
+    EXPECT_EQ(events.entries.back(), "finish 200 OK");
+    EXPECT_EQ(Body(), "six");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_NE(server.Requests()[0].find("\r\nHost: " + std::string(name) + "\r\n"),
+              std::string::npos);
+  }
 }
 
 TEST_F(EngineEndToEnd, UnknownHostIs112) {

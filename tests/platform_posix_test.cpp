@@ -18,6 +18,7 @@
 
 #include "server/engine/posix/posix_errors.h"
 #include "server/engine/posix/posix_platform.h"
+#include "tests/support/fake_platform.h"
 
 namespace wex {
 namespace {
@@ -47,9 +48,8 @@ class Peer {
     close(listener_);
   }
   SocketAddress Address() const {
-    SocketAddress address;
+    SocketAddress address = LoopbackAddress();
     address.port = port_;
-    address.address = htonl(INADDR_LOOPBACK);
     return address;
   }
   // The connect has completed through the backlog; take it.
@@ -159,14 +159,31 @@ TEST(PosixPlatformLibrary, ConnectionStateComesFromTheGivenSource) {
   EXPECT_EQ(flags, kInternetConnectionProxy);
 }
 
-TEST_F(PosixPlatformTest, NamesAndDottedAddressesResolve) {
-  uint32_t address = 0;
-  ASSERT_TRUE(platform.ResolveName("127.0.0.1", address));
-  EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
-  ASSERT_TRUE(platform.ResolveName("localhost", address));
-  EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
-  EXPECT_FALSE(platform.ResolveName("no-such-host.invalid", address));
-  EXPECT_EQ(platform.LastError(), 11001);
+TEST_F(PosixPlatformTest, NamesAndAddressLiteralsResolveInTheirFamily) {
+  struct Case {
+    const char* name;
+    int32_t family;
+    bool found;
+    SocketAddress first;
+  } cases[] = {
+      {"127.0.0.1", kFamilyInet, true, LoopbackAddress()},
+      {"localhost", kFamilyInet, true, LoopbackAddress()},
+      {"::1", kFamilyInet6, true, Ipv6Loopback()},
+      {"::1", kFamilyInet, false, {}},
+      {"127.0.0.1", kFamilyInet6, false, {}},
+      {"no-such-host.invalid", kFamilyInet, false, {}},
+      {"no-such-host.invalid", kFamilyInet6, false, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<SocketAddress> addresses;
+    ASSERT_EQ(platform.ResolveName(c.name, c.family, addresses), c.found) << c.name;
+    if (!c.found) {
+      EXPECT_EQ(platform.LastError(), 11001) << c.name;
+      continue;
+    }
+    ASSERT_FALSE(addresses.empty());
+    EXPECT_TRUE(SameHost(addresses.front(), c.first)) << c.name;
+  }
 }
 
 TEST_F(PosixPlatformTest, RefusedConnectIs10061) {

@@ -12,14 +12,13 @@ namespace wex {
 namespace {
 
 constexpr int32_t kConnected = 100;
-constexpr int32_t kFamilyInet = 2;  // AF_INET
 constexpr int32_t kTypeStream = 1;  // SOCK_STREAM
 constexpr int32_t kSecurePort = 443;
 constexpr int32_t kSecureFailed = 116;
 
-// ResolveHost's failure value; a name that resolves to 255.255.255.255 is
-// indistinguishable from it and counts as a failed lookup too.
-constexpr uint32_t kNoAddress = 0xFFFFFFFFu;
+// gethostbyname's failure value as the classic lookup returned it: an
+// address that reads 255.255.255.255 is taken as no address.
+constexpr uint8_t kNoAddress[4] = {0xFF, 0xFF, 0xFF, 0xFF};
 
 // htons of the low 16 bits, written so that it holds on any host byte order.
 uint16_t NetworkPort(int32_t port) {
@@ -33,6 +32,19 @@ uint16_t NetworkPort(int32_t port) {
 
 bool HasControlCharacter(const ustring& text) {
   return std::any_of(text.begin(), text.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; });
+}
+
+// The name the resolver is asked for: an IPv6 literal loses the brackets it
+// has in a URL (and keeps in the Host line), and is looked up as IPv6 only.
+// Any other text is looked up as given, first for IPv4 as it always was.
+struct LookupName {
+  ustring name;
+  bool ipv6Only;
+};
+LookupName NameToLookUp(const ustring& server) {
+  if (server.size() > 2 && server.front() == u'[' && server.back() == u']')
+    return {server.substr(1, server.size() - 2), true};
+  return {server, false};
 }
 
 }  // namespace
@@ -88,6 +100,7 @@ void httpUC::ConnectToServer(const ustring& server, bool secure, ustring& messag
 // started by this engine's StartUp1 (and not stopped since): another part of
 // the process may have started it too (under Windows the security libraries
 // do as they load), and a request must not work or fail by that accident.
+// The first socket is made before the lookup, so that 109 comes before 112.
 httpUC::ConnectFailure httpUC::OpenConnection(const ustring& server, bool secure,
                                               SocketHandle& opened) {
   uint32_t flags = 0;
@@ -95,29 +108,75 @@ httpUC::ConnectFailure httpUC::OpenConnection(const ustring& server, bool secure
   if ((flags & kInternetConnectionProxy) != 0) return {107, 0};
   if (server.empty()) return {113, 0};
   if (!SocketLibraryStarted()) return {109, kWSANOTINITIALISED};
-  const SocketHandle socket = platform_->CreateSocket(kFamilyInet, kTypeStream, 0);
-  if (socket == kInvalidSocket) return {109, platform_->LastError()};
-  const ConnectFailure failure = ConnectSocket(socket, server, secure);
+  OpenSocket socket{platform_->CreateSocket(kFamilyInet, kTypeStream, 0), kFamilyInet, false};
+  if (socket.handle == kInvalidSocket) return {109, platform_->LastError()};
+  const uint16_t port = NetworkPort(secure && !bPortWritten ? kSecurePort : LPort);
+  ConnectFailure failure = ConnectSocket(socket, server, port);
+  if (failure.code == 0) failure = SecureAndRegister(socket.handle, server, secure);
   if (failure.code != 0) {
-    platform_->CloseSocket(socket);
+    if (socket.handle != kInvalidSocket) platform_->CloseSocket(socket.handle);
     return failure;
   }
-  opened = socket;
+  opened = socket.handle;
   return {0, 0};
 }
 
-// Lookup, blocking connect, the handshake of a secure request (blocking like
-// the connect, so that OnConnect1 means a secure channel), registration. A
-// secure connection goes to 443 unless Port was written.
-httpUC::ConnectFailure httpUC::ConnectSocket(SocketHandle socket, const ustring& server,
-                                             bool secure) {
-  SocketAddress address;
-  address.family = kFamilyInet;
-  address.address = ResolveHost(server);
-  address.port = NetworkPort(secure && !bPortWritten ? kSecurePort : LPort);
-  if (address.address == kNoAddress) return {112, 0};
-  if (platform_->Connect(socket, address) != 0) return {110, platform_->LastError()};
-  if (secure && platform_->SecureHandshake(socket, TextToAnsi(server), handshakeTimeoutMs_) != 0)
+// The lookup and the blocking connect. Every IPv4 address of the name is
+// tried in the order the resolver gives them; only when none connects is the
+// name looked up for IPv6 and those tried, so a server that connects over
+// IPv4 connects as before and no broken IPv6 route can slow it. A failed
+// connect leaves its socket unusable, so each further try takes a new one.
+// No address at all is 112; addresses that all fail are 110 with the last
+// error.
+//
+// A name holding a control character names no server: the lookup, the secure
+// channel's server name and its certificate check would all end the name at
+// a NUL, while OnConnect1 and the Host line carry the whole text, so such a
+// name is refused before anything is looked up; so is a name the code page
+// cannot hold, which would reach the lookup with "?" in its place.
+httpUC::ConnectFailure httpUC::ConnectSocket(OpenSocket& socket, const ustring& server,
+                                             uint16_t port) {
+  const LookupName lookup = NameToLookUp(server);
+  if (HasControlCharacter(lookup.name) || !AnsiHolds(lookup.name)) return {112, 0};
+  bool found = false;
+  int32_t lastError = 0;
+  for (int32_t family : {kFamilyInet, kFamilyInet6}) {
+    if (family == kFamilyInet && lookup.ipv6Only) continue;
+    std::vector<SocketAddress> addresses;
+    if (!platform_->ResolveName(TextToAnsi(lookup.name), family, addresses)) continue;
+    for (SocketAddress& address : addresses) {
+      if (family == kFamilyInet && std::equal(kNoAddress, kNoAddress + 4, address.address))
+        continue;
+      found = true;
+      if (!FreshSocket(socket, family)) {
+        lastError = platform_->LastError();
+        continue;
+      }
+      address.port = port;
+      socket.used = true;
+      if (platform_->Connect(socket.handle, address) == 0) return {0, 0};
+      lastError = platform_->LastError();
+    }
+  }
+  return found ? ConnectFailure{110, lastError} : ConnectFailure{112, 0};
+}
+
+// A socket of `family` that no connect has tried yet: the one at hand, or a
+// new one in its place. False when none could be made.
+bool httpUC::FreshSocket(OpenSocket& socket, int32_t family) {
+  if (socket.handle != kInvalidSocket && socket.family == family && !socket.used) return true;
+  if (socket.handle != kInvalidSocket) platform_->CloseSocket(socket.handle);
+  socket = {platform_->CreateSocket(family, kTypeStream, 0), family, false};
+  return socket.handle != kInvalidSocket;
+}
+
+// The handshake of a secure request (blocking like the connect, so that
+// OnConnect1 means a secure channel), then the registration. The server name
+// the channel checks is the looked-up one, without an IPv6 literal's brackets.
+httpUC::ConnectFailure httpUC::SecureAndRegister(SocketHandle socket, const ustring& server,
+                                                 bool secure) {
+  if (secure && platform_->SecureHandshake(socket, TextToAnsi(NameToLookUp(server).name),
+                                           handshakeTimeoutMs_) != 0)
     return {kSecureFailed, platform_->LastError()};
   if (platform_->AsyncSelect(socket, this, kNotifyMessage, kNotifyMask) == kSocketError)
     return {111, platform_->LastError()};
@@ -147,19 +206,6 @@ httpUC::ConnectFailure httpUC::TakeOverConnection(SocketHandle socket) {
   }
   LSock = socket;
   return {0, 0};
-}
-
-// The first IPv4 address of the name, in network byte order, or kNoAddress.
-// A name holding a control character names no server: the lookup, the secure
-// channel's server name and its certificate check would all end the name at
-// a NUL, while OnConnect1 and the Host line carry the whole text, so such a
-// name is refused before anything is looked up; so is a name the code page
-// cannot hold, which would reach the lookup with "?" in its place.
-uint32_t httpUC::ResolveHost(const ustring& server) {
-  if (HasControlCharacter(server) || !AnsiHolds(server)) return kNoAddress;
-  uint32_t address = 0;
-  if (!platform_->ResolveName(TextToAnsi(server), address)) return kNoAddress;
-  return address;
 }
 
 // Cancels the notifications, closes the socket and raises OnDisconnect1 with

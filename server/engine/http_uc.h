@@ -102,9 +102,16 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   bool ConnectionState(uint32_t& flags);
   void ConnectToServer(const ustring& server, bool secure, ustring& message, int32_t& result);
   ConnectFailure OpenConnection(const ustring& server, bool secure, SocketHandle& opened);
-  ConnectFailure ConnectSocket(SocketHandle socket, const ustring& server, bool secure);
+  // A socket being connected: its family, and whether a connect has tried it.
+  struct OpenSocket {
+    SocketHandle handle;
+    int32_t family;
+    bool used;
+  };
+  ConnectFailure ConnectSocket(OpenSocket& socket, const ustring& server, uint16_t port);
+  bool FreshSocket(OpenSocket& socket, int32_t family);
+  ConnectFailure SecureAndRegister(SocketHandle socket, const ustring& server, bool secure);
   ConnectFailure TakeOverConnection(SocketHandle socket);
-  uint32_t ResolveHost(const ustring& server);
   void CloseConnection();
   void ReleaseConnectionQuietly();
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/ustring.h"
 
@@ -67,14 +68,17 @@ constexpr uint32_t kInternetConnectionProxy = 0x04;
 constexpr uint32_t kFileAttributeReadOnly = 0x01;
 constexpr uint32_t kFileAttributeDirectory = 0x10;
 
-// The 16-byte IPv4 socket address handed to Connect.
+// Address families as Winsock numbers them (AF_INET, AF_INET6).
+constexpr int32_t kFamilyInet = 2;
+constexpr int32_t kFamilyInet6 = 23;
+
+// An address handed to Connect: IPv4 or IPv6, the port in network byte order.
 struct SocketAddress {
-  uint16_t family = 2;       // AF_INET
-  uint16_t port = 0;         // network byte order
-  uint32_t address = 0;      // network byte order
-  uint8_t reserved[8] = {};  // zero
+  int32_t family = kFamilyInet;
+  uint16_t port = 0;
+  uint8_t address[16] = {};  // network byte order: 4 bytes for IPv4, 16 for IPv6
+  uint32_t scopeId = 0;      // the IPv6 zone, 0 for none
 };
-static_assert(sizeof(SocketAddress) == 16, "the platform's IPv4 socket address is 16 bytes");
 
 // Receives socket notifications on the engine's thread. The socket is the one
 // the notification was registered for, so that a notification left over from
@@ -110,12 +114,16 @@ class Platform {
   // Milliseconds of a clock that only goes forward (GetTickCount64).
   virtual uint64_t MonotonicMs() = 0;
 
-  // socket(AF_INET, SOCK_STREAM, 0): a blocking TCP socket or kInvalidSocket.
+  // socket(family, SOCK_STREAM, 0) for kFamilyInet or kFamilyInet6: a
+  // blocking TCP socket or kInvalidSocket.
   virtual SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) = 0;
-  // gethostbyname(name) and the first IPv4 address of its entry, in network
-  // byte order; false when no entry comes back. Dotted-decimal text is accepted.
-  virtual bool ResolveName(const std::string& ansiName, uint32_t& address) = 0;
-  // connect(socket, &address, 16): 0 once connected (blocking), else kSocketError.
+  // The addresses of one family a name has, in the order the resolver gives
+  // them, ports 0; false when there are none. For kFamilyInet that is
+  // gethostbyname(name)'s entry (dotted-decimal text accepted), for
+  // kFamilyInet6 getaddrinfo(name) with AF_INET6 (IPv6 text accepted).
+  virtual bool ResolveName(const std::string& ansiName, int32_t family,
+                           std::vector<SocketAddress>& addresses) = 0;
+  // connect(socket, address): 0 once connected (blocking), else kSocketError.
   virtual int32_t Connect(SocketHandle socket, const SocketAddress& address) = 0;
   // WSAAsyncSelect(socket, window of target, message, mask): 0 when registered
   // (the socket becomes non-blocking), kSocketError on failure. With message

@@ -5,14 +5,26 @@
 
 namespace wex {
 
-uint32_t Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+SocketAddress Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+  SocketAddress address;
+  address.family = kFamilyInet;
   const uint8_t bytes[4] = {a, b, c, d};
-  uint32_t address;
-  std::memcpy(&address, bytes, sizeof address);
+  std::memcpy(address.address, bytes, sizeof bytes);
   return address;
 }
 
-uint32_t LoopbackAddress() { return Ipv4(127, 0, 0, 1); }
+SocketAddress Ipv6Loopback() {
+  SocketAddress address;
+  address.family = kFamilyInet6;
+  address.address[15] = 1;
+  return address;
+}
+
+SocketAddress LoopbackAddress() { return Ipv4(127, 0, 0, 1); }
+
+bool SameHost(const SocketAddress& a, const SocketAddress& b) {
+  return a.family == b.family && std::equal(a.address, a.address + 16, b.address);
+}
 
 // An output file that writes straight into the platform's file map, so a
 // failure part-way leaves what was written, as a real file would.
@@ -111,19 +123,21 @@ SocketHandle FakePlatform::CreateSocket(int32_t family, int32_t type, int32_t pr
   return outcome.result;
 }
 
-bool FakePlatform::ResolveName(const std::string& ansiName, uint32_t& address) {
-  Record("ResolveName(" + ansiName + ")");
+bool FakePlatform::ResolveName(const std::string& ansiName, int32_t family,
+                               std::vector<SocketAddress>& addresses) {
+  Record("ResolveName(" + ansiName + "," + std::to_string(family) + ")");
   resolvedNames.push_back(ansiName);
-  std::optional<uint32_t> result = LoopbackAddress();
+  std::optional<std::vector<SocketAddress>> result;
+  if (family == kFamilyInet) result = std::vector<SocketAddress>{LoopbackAddress()};
   if (!resolveResults.empty()) {
     result = resolveResults.front();
     resolveResults.pop_front();
   }
-  if (!result) {
+  if (!result || result->empty()) {
     lastError_ = 11001;
     return false;
   }
-  address = *result;
+  addresses = *result;
   return true;
 }
 

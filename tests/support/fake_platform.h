@@ -55,20 +55,22 @@ class FakePlatform : public Platform {
   };
 
   // --- scripting; empty queues succeed ---
-  std::deque<int32_t> startupResults;                  // 0 = ready
-  bool online = true;                                  // ConnectedState's result
-  uint32_t connectionFlags = 0x12;                     // its flags (LAN, configured)
-  uint64_t clockMs = 0;                                // MonotonicMs, advanced on each read
-  uint64_t clockStepMs = 3600000;                      // by an hour: no answer is recent
-  std::deque<Outcome> createSocketResults;             // default: the next handle from 100 on
-  std::deque<std::optional<uint32_t>> resolveResults;  // default: 127.0.0.1
-  std::deque<Outcome> connectResults;                  // default: 0
-  std::deque<Outcome> asyncSelectResults;              // default: 0 (cancels always succeed)
-  std::deque<ReceiveOutcome> receiveResults;           // default: would block (10035)
-  std::deque<Outcome> sendResults;                     // result -2 = take everything offered
-  std::deque<Outcome> waitWritableResults;             // result 1 writable, 0 not; default writable
-  std::function<void()> onSend;                        // runs inside every Send, before it answers
-  std::deque<Outcome> handshakeResults;                // default: 0 (established)
+  std::deque<int32_t> startupResults;       // 0 = ready
+  bool online = true;                       // ConnectedState's result
+  uint32_t connectionFlags = 0x12;          // its flags (LAN, configured)
+  uint64_t clockMs = 0;                     // MonotonicMs, advanced on each read
+  uint64_t clockStepMs = 3600000;           // by an hour: no answer is recent
+  std::deque<Outcome> createSocketResults;  // default: the next handle from 100 on
+  // One answer per lookup, either family; nullopt is "not found" (11001).
+  // Default: 127.0.0.1 for IPv4, not found for IPv6.
+  std::deque<std::optional<std::vector<SocketAddress>>> resolveResults;
+  std::deque<Outcome> connectResults;         // default: 0
+  std::deque<Outcome> asyncSelectResults;     // default: 0 (cancels always succeed)
+  std::deque<ReceiveOutcome> receiveResults;  // default: would block (10035)
+  std::deque<Outcome> sendResults;            // result -2 = take everything offered
+  std::deque<Outcome> waitWritableResults;    // result 1 writable, 0 not; default writable
+  std::function<void()> onSend;               // runs inside every Send, before it answers
+  std::deque<Outcome> handshakeResults;       // default: 0 (established)
 
   void ReceiveData(const std::string& bytes) { receiveResults.push_back({bytes, 0, 0}); }
   void ReceiveEnd() { receiveResults.push_back({std::string(), 0, 0}); }
@@ -140,7 +142,8 @@ class FakePlatform : public Platform {
   bool ConnectedState(uint32_t& flags) override;
   uint64_t MonotonicMs() override { return clockMs += clockStepMs; }
   SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override;
-  bool ResolveName(const std::string& ansiName, uint32_t& address) override;
+  bool ResolveName(const std::string& ansiName, int32_t family,
+                   std::vector<SocketAddress>& addresses) override;
   int32_t Connect(SocketHandle socket, const SocketAddress& address) override;
   int32_t AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
                       int32_t mask) override;
@@ -173,9 +176,11 @@ class FakePlatform : public Platform {
   std::deque<Notification> notifications_;
 };
 
-// 127.0.0.1 in network byte order, as a resolver stores it.
-uint32_t LoopbackAddress();
-// A packed IPv4 address a.b.c.d in network byte order.
-uint32_t Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+// The IPv4 address a.b.c.d, 127.0.0.1, and ::1, as a resolver gives them.
+SocketAddress Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+SocketAddress LoopbackAddress();
+SocketAddress Ipv6Loopback();
+// The same family and address, whatever the port.
+bool SameHost(const SocketAddress& a, const SocketAddress& b);
 
 }  // namespace wex

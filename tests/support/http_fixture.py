@@ -150,16 +150,33 @@ def main():
     srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     srv.bind(("127.0.0.1", args.port))
     srv.listen(64)
-    print(srv.getsockname()[1], flush=True)
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    port = srv.getsockname()[1]
+    # The same port on ::1, for the clients' IPv6 tests; without it those
+    # tests fail to connect and say so.
+    srv6 = socket.socket(socket.AF_INET6, socket.SOCK_STREAM)
     try:
+        srv6.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        srv6.bind(("::1", port))
+        srv6.listen(64)
+    except OSError as error:
+        print(f"no listener on [::1]:{port}: {error}", file=sys.stderr, flush=True)
+    print(port, flush=True)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+
+    def accept_all(listener):
         while True:
-            conn, _ = srv.accept()
+            conn, _ = listener.accept()
             threading.Thread(target=serve, args=(conn, root), daemon=True).start()
+
+    if srv6.fileno() >= 0 and srv6.getsockname()[1] == port:
+        threading.Thread(target=accept_all, args=(srv6,), daemon=True).start()
+    try:
+        accept_all(srv)
     except KeyboardInterrupt:
         pass
     finally:
         srv.close()
+        srv6.close()
 
 
 if __name__ == "__main__":

@@ -11,19 +11,30 @@
 
 namespace wex {
 
-ScriptedServer::ScriptedServer(std::vector<Step> script) : script_(std::move(script)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
+ScriptedServer::ScriptedServer(std::vector<Step> script, Loopback loopback)
+    : script_(std::move(script)) {
+  sockaddr_storage address{};
+  socklen_t length = 0;
+  if (loopback == Loopback::kIpv4) {
+    auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
+    ipv4->sin_family = AF_INET;
+    ipv4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    length = sizeof *ipv4;
+  } else {
+    auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
+    ipv6->sin6_family = AF_INET6;
+    ipv6->sin6_addr = in6addr_loopback;
+    length = sizeof *ipv6;
+  }
+  listener_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       listen(listener_, 16) != 0 ||
       getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
       pipe2(wake_, O_CLOEXEC) != 0) {
     return;  // Port() stays 0 and the test's connect fails
   }
-  port_ = ntohs(address.sin_port);
+  // The port sits at the same place in both kinds of address.
+  port_ = ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
   thread_ = std::thread(&ScriptedServer::Run, this);
 }
 

@@ -1,5 +1,5 @@
-// A local TCP server for end-to-end tests: it listens on 127.0.0.1 on a free
-// port in its own thread and plays the same script on every connection it
+// A local TCP server for end-to-end tests: it listens on 127.0.0.1 (or ::1)
+// on a free port in its own thread and plays the same script on every connection it
 // accepts, one connection at a time. The script's cue steps make segment
 // boundaries deterministic: the server sends a segment, then waits until the
 // test, having seen the client take it in, calls Cue(). Stopped (and every
@@ -32,7 +32,8 @@ class ScriptedServer {
   // A hard close (SO_LINGER 0): the client sees a reset.
   static Step Reset() { return {Step::kReset, {}}; }
 
-  explicit ScriptedServer(std::vector<Step> script);
+  enum class Loopback { kIpv4, kIpv6 };
+  explicit ScriptedServer(std::vector<Step> script, Loopback loopback = Loopback::kIpv4);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;

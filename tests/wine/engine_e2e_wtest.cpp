@@ -1,7 +1,8 @@
 // The engine end to end through the Win32 platform under the message loop of
 // the test's thread, against the runner's local HTTP fixture.
+// Winsock 2 comes before windows.h, which would bring in the old header.
 #include <windows.h>
-#include <winsock.h>
+#include <winsock2.h>
 
 #include <gtest/gtest.h>
 
@@ -62,8 +63,8 @@ class EngineUnderWine : public ::testing::Test {
     return result;
   }
   // Requests a path from the fixture and handles messages until it finished.
-  void Download(const char* path) {
-    ASSERT_EQ(Request(FixturePort(), "127.0.0.1", path), 0);
+  void Download(const char* path, const char* server = "127.0.0.1") {
+    ASSERT_EQ(Request(FixturePort(), server, path), 0);
     ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }));
   }
   std::string Body() {
@@ -105,6 +106,17 @@ TEST_F(EngineUnderWine, TheRequestGoesOutByteForByte) {
   EXPECT_EQ(Body(),
             "GET /echo HTTP/1.0\r\nUser-Agent: Wexlo.EXE v. 1.04 from Quarnet - "
             "http://www.quarnet.example/\r\nHost: 127.0.0.1\r\n\r\n");
+}
+
+// The fixture answers on ::1 too: the bracketed literal (kept in the Host
+// line) and text whose only address is IPv6 reach it.
+TEST_F(EngineUnderWine, TheRequestReachesAServerOnIpv6Loopback) {
+  for (const char* server : {"[::1]", "::1"}) {
+    Download("/echo", server);
+    EXPECT_EQ(events.entries.back(), "finish 200 OK") << server;
+    EXPECT_NE(Body().find(std::string("\r\nHost: ") + server + "\r\n"), std::string::npos)
+        << server;
+  }
 }
 
 TEST_F(EngineUnderWine, BinaryFileIsSavedByteForByte) {

@@ -1,10 +1,12 @@
 // The Win32 platform delivers Winsock's notifications through its
 // message-only window and keeps the numbers the engine relies on.
+// Winsock 2 comes before windows.h, which would bring in the old header.
 #include <windows.h>
-#include <winsock.h>
+#include <winsock2.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -50,7 +52,7 @@ class Peer {
   SocketAddress Address() const {
     SocketAddress address;
     address.port = address_.sin_port;
-    address.address = address_.sin_addr.s_addr;
+    std::memcpy(address.address, &address_.sin_addr, 4);
     return address;
   }
   void Accept() { connection_ = accept(listener_, nullptr, nullptr); }
@@ -95,10 +97,25 @@ TEST_F(Win32PlatformTest, ItsWindowIsMessageOnly) {
 }
 
 TEST_F(Win32PlatformTest, NamesAndRefusedConnects) {
-  uint32_t address = 0;
-  ASSERT_TRUE(platform.ResolveName("127.0.0.1", address));
-  EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
-  EXPECT_FALSE(platform.ResolveName("no-such-host.invalid", address));
+  struct Case {
+    const char* name;
+    int32_t family;
+    bool found;
+    uint8_t last;  // the address's last byte: 127.0.0.1 and ::1 both end in 1
+  } cases[] = {
+      {"127.0.0.1", kFamilyInet, true, 1},
+      {"::1", kFamilyInet6, true, 1},
+      {"::1", kFamilyInet, false, 0},
+      {"no-such-host.invalid", kFamilyInet, false, 0},
+      {"no-such-host.invalid", kFamilyInet6, false, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<SocketAddress> addresses;
+    ASSERT_EQ(platform.ResolveName(c.name, c.family, addresses), c.found) << c.name;
+    if (!c.found) continue;
+    EXPECT_EQ(addresses.front().family, c.family) << c.name;
+    EXPECT_EQ(addresses.front().address[c.family == kFamilyInet ? 3 : 15], c.last) << c.name;
+  }
   SocketAddress closed;
   {
     Peer gone;

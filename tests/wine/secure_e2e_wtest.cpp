@@ -1,7 +1,9 @@
 // Secure requests through the Win32 platform (Schannel) under the message
 // loop of the test's thread, against the runner's HTTPS fixtures, with the
 // test CA trusted by this prefix's Root store.
+// Winsock 2 comes before windows.h, which would bring in the old header.
 #include <windows.h>
+#include <winsock2.h>
 
 #include <gtest/gtest.h>
 

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "server/engine/posix/posix_errors.h"
@@ -24,7 +25,6 @@ namespace wex {
 namespace {
 
 // Winsock's own numbers for the arguments the seam passes through unchanged.
-constexpr int32_t kAfInet = 2;
 constexpr int32_t kSockStream = 1;
 constexpr int32_t kSockDgram = 2;
 constexpr int32_t kMsgOob = 0x1;
@@ -148,7 +148,7 @@ uint64_t PosixPlatform::MonotonicMs() {
 
 SocketHandle PosixPlatform::CreateSocket(int32_t family, int32_t type, int32_t protocol) {
   if (!CheckStarted()) return kInvalidSocket;
-  if (family != kAfInet) {
+  if (family != kFamilyInet && family != kFamilyInet6) {
     Fail(kWSAEAFNOSUPPORT);
     return kInvalidSocket;
   }
@@ -157,7 +157,8 @@ SocketHandle PosixPlatform::CreateSocket(int32_t family, int32_t type, int32_t p
     Fail(kWSAESOCKTNOSUPPORT);
     return kInvalidSocket;
   }
-  int fd = ::socket(AF_INET, nativeType | SOCK_CLOEXEC, protocol);
+  const int nativeFamily = family == kFamilyInet ? AF_INET : AF_INET6;
+  int fd = ::socket(nativeFamily, nativeType | SOCK_CLOEXEC, protocol);
   if (fd < 0) {
     FailErrno();
     return kInvalidSocket;
@@ -177,34 +178,61 @@ SocketHandle PosixPlatform::CreateSocket(int32_t family, int32_t type, int32_t p
   return fd;
 }
 
-bool PosixPlatform::ResolveName(const std::string& ansiName, uint32_t& address) {
+bool PosixPlatform::ResolveName(const std::string& ansiName, int32_t family,
+                                std::vector<SocketAddress>& addresses) {
+  addresses.clear();
   if (!CheckStarted()) return false;
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = family == kFamilyInet ? AF_INET : AF_INET6;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  int result = getaddrinfo(ansiName.c_str(), nullptr, &hints, &found);
+  const int result = getaddrinfo(ansiName.c_str(), nullptr, &hints, &found);
   if (result != 0 || found == nullptr) {
     Fail(result != 0 ? WinsockErrorFromLookup(result) : kWSAHOST_NOT_FOUND);
     return false;
   }
-  // Only the first address is used, as with gethostbyname.
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+    SocketAddress address;
+    address.family = family;
+    if (entry->ai_family == AF_INET && family == kFamilyInet) {
+      const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+      std::memcpy(address.address, &ipv4->sin_addr, 4);
+    } else if (entry->ai_family == AF_INET6 && family == kFamilyInet6) {
+      const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
+      std::memcpy(address.address, &ipv6->sin6_addr, 16);
+      address.scopeId = ipv6->sin6_scope_id;
+    } else {
+      continue;
+    }
+    addresses.push_back(address);
+  }
   freeaddrinfo(found);
-  return true;
+  if (addresses.empty()) Fail(kWSAHOST_NOT_FOUND);
+  return !addresses.empty();
 }
 
 int32_t PosixPlatform::Connect(SocketHandle socket, const SocketAddress& address) {
   if (!CheckSocket(socket)) return kSocketError;
-  if (address.family != kAfInet) {
+  sockaddr_storage target{};
+  socklen_t targetLength = 0;
+  if (address.family == kFamilyInet) {
+    auto* ipv4 = reinterpret_cast<sockaddr_in*>(&target);
+    ipv4->sin_family = AF_INET;
+    ipv4->sin_port = address.port;
+    std::memcpy(&ipv4->sin_addr, address.address, 4);
+    targetLength = sizeof(sockaddr_in);
+  } else if (address.family == kFamilyInet6) {
+    auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&target);
+    ipv6->sin6_family = AF_INET6;
+    ipv6->sin6_port = address.port;
+    std::memcpy(&ipv6->sin6_addr, address.address, 16);
+    ipv6->sin6_scope_id = address.scopeId;
+    targetLength = sizeof(sockaddr_in6);
+  } else {
     Fail(kWSAEAFNOSUPPORT);
     return kSocketError;
   }
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_port = address.port;
-  target.sin_addr.s_addr = address.address;
-  if (::connect(socket, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) return 0;
+  if (::connect(socket, reinterpret_cast<const sockaddr*>(&target), targetLength) == 0) return 0;
   if (errno == EINPROGRESS && registrations_.count(socket) != 0) {
     Fail(kWSAEWOULDBLOCK);  // a non-blocking socket, as on Winsock
     return kSocketError;

@@ -57,7 +57,8 @@ class PosixPlatform final : public Platform {
   uint64_t MonotonicMs() override;
 
   SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override;
-  bool ResolveName(const std::string& ansiName, uint32_t& address) override;
+  bool ResolveName(const std::string& ansiName, int32_t family,
+                   std::vector<SocketAddress>& addresses) override;
   int32_t Connect(SocketHandle socket, const SocketAddress& address) override;
   int32_t AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
                       int32_t mask) override;

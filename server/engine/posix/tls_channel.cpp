@@ -121,8 +121,9 @@ std::unique_ptr<TlsChannel> TlsChannel::Establish(const TlsContext& context, int
   if (ssl == nullptr) return nullptr;
   std::unique_ptr<TlsChannel> channel(new TlsChannel(ssl));
   // An address is checked as an address and sent as no server name.
-  in_addr literal{};
-  bool isAddress = inet_pton(AF_INET, hostName.c_str(), &literal) == 1;
+  in6_addr literal{};
+  const bool isAddress = inet_pton(AF_INET, hostName.c_str(), &literal) == 1 ||
+                         inet_pton(AF_INET6, hostName.c_str(), &literal) == 1;
   if (isAddress) {
     X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), hostName.c_str());
   } else {

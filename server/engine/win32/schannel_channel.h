@@ -11,7 +11,7 @@
 #ifndef SECURITY_WIN32
 #define SECURITY_WIN32
 #endif
-#include <winsock.h>
+#include <winsock2.h>
 // winsock.h brings windows.h; the security headers need both.
 #include <schannel.h>
 #include <security.h>

@@ -1,8 +1,8 @@
 // The file operations of the Win32 platform, every one on the path as given
 // (the wide entry points), so that a name outside the ANSI code page works.
-#include <windows.h>
-
 #include "server/engine/win32/win32_platform.h"
+
+#include <windows.h>
 
 namespace wex {
 namespace {

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace wex {
@@ -49,24 +50,70 @@ SocketHandle Win32Platform::CreateSocket(int32_t family, int32_t type, int32_t p
   return static_cast<SocketHandle>(created);
 }
 
-bool Win32Platform::ResolveName(const std::string& ansiName, uint32_t& address) {
-  const hostent* entry = gethostbyname(ansiName.c_str());
-  if (entry == nullptr) return false;
-  if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
-      entry->h_addr_list[0] == nullptr) {
-    WSASetLastError(WSANO_DATA);
-    return false;
+// IPv4 through gethostbyname, as it always was, so that the addresses and
+// their order are the ones the classic lookup gives; IPv6 through getaddrinfo.
+bool Win32Platform::ResolveName(const std::string& ansiName, int32_t family,
+                                std::vector<SocketAddress>& addresses) {
+  addresses.clear();
+  if (family == kFamilyInet) {
+    const hostent* entry = gethostbyname(ansiName.c_str());
+    if (entry == nullptr) return false;
+    if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr) {
+      WSASetLastError(WSANO_DATA);
+      return false;
+    }
+    // The entry belongs to Winsock: copy every address out of it.
+    for (char** item = entry->h_addr_list; *item != nullptr; ++item) {
+      SocketAddress address;
+      std::memcpy(address.address, *item, 4);
+      addresses.push_back(address);
+    }
+  } else {
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int result = getaddrinfo(ansiName.c_str(), nullptr, &hints, &found);
+    if (result != 0) {
+      WSASetLastError(result);
+      return false;
+    }
+    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, &freeaddrinfo);
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+      if (entry->ai_family != AF_INET6 || entry->ai_addrlen < sizeof(sockaddr_in6)) continue;
+      const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
+      SocketAddress address;
+      address.family = kFamilyInet6;
+      std::memcpy(address.address, &ipv6->sin6_addr, 16);
+      address.scopeId = ipv6->sin6_scope_id;
+      addresses.push_back(address);
+    }
   }
-  // Only the first address is used; the entry belongs to Winsock, so copy it.
-  std::memcpy(&address, entry->h_addr_list[0], sizeof address);
-  return true;
+  if (addresses.empty()) WSASetLastError(WSANO_DATA);
+  return !addresses.empty();
 }
 
 int32_t Win32Platform::Connect(SocketHandle socket, const SocketAddress& address) {
-  static_assert(sizeof(sockaddr_in) == sizeof(SocketAddress), "the same 16-byte record");
-  sockaddr_in target;
-  std::memcpy(&target, &address, sizeof target);
-  return ::connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target);
+  sockaddr_storage target{};
+  int length = 0;
+  if (address.family == kFamilyInet) {
+    auto* ipv4 = reinterpret_cast<sockaddr_in*>(&target);
+    ipv4->sin_family = AF_INET;
+    ipv4->sin_port = address.port;
+    std::memcpy(&ipv4->sin_addr, address.address, 4);
+    length = sizeof(sockaddr_in);
+  } else if (address.family == kFamilyInet6) {
+    auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&target);
+    ipv6->sin6_family = AF_INET6;
+    ipv6->sin6_port = address.port;
+    std::memcpy(&ipv6->sin6_addr, address.address, 16);
+    ipv6->sin6_scope_id = address.scopeId;
+    length = sizeof(sockaddr_in6);
+  } else {
+    WSASetLastError(WSAEAFNOSUPPORT);
+    return kSocketError;
+  }
+  return ::connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(&target), length);
 }
 
 int32_t Win32Platform::AsyncSelect(SocketHandle socket, NotificationTarget* target,

@@ -1,4 +1,5 @@
-// The engine's platform on Windows: Winsock 1.1 (wsock32) with WSAAsyncSelect
+// The engine's platform on Windows: the Winsock 1.1 calls (from ws2_32, which
+// also has getaddrinfo for IPv6) with WSAAsyncSelect
 // notifications to a message-only window, WinINet's connection state, and
 // Win32 files, and the secure channel of Schannel for secure sockets. Create
 // and use it on the engine's thread, which must run a message loop for the
@@ -8,10 +9,13 @@
 // kernel handles, whose values fit in 32 bits also on 64-bit Windows.
 #pragma once
 
-#include <winsock.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "server/engine/platform.h"
 #include "server/engine/win32/notification_window.h"
@@ -32,7 +36,8 @@ class Win32Platform final : public Platform {
   uint64_t MonotonicMs() override;
 
   SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override;
-  bool ResolveName(const std::string& ansiName, uint32_t& address) override;
+  bool ResolveName(const std::string& ansiName, int32_t family,
+                   std::vector<SocketAddress>& addresses) override;
   int32_t Connect(SocketHandle socket, const SocketAddress& address) override;
   int32_t AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
                       int32_t mask) override;
