@@ -24,6 +24,9 @@ shot() {
 # Answers: each types into the focused dialog, takes its picture, and closes it.
 type_text_and_accept() { xdotool type --delay 20 "$ANSWER_TEXT"; shot "$SHOT" "$1"; xdotool key Return; }
 press_escape() { shot "$SHOT" "$1"; xdotool key Escape; }
+# From the file name box back to the list of files, the first one chosen and
+# opened, as a user picks a name that no keyboard of theirs could type.
+choose_first_listed() { xdotool key shift+Tab Home; shot "$SHOT" "$1"; xdotool key Return; }
 # The full-open Colour dialog starts with the focus in its Red box; Tab moves
 # to Green, then Blue, and the last Tab commits Blue. Return presses OK.
 type_colour_and_accept() {
@@ -71,6 +74,13 @@ SHOT=open ANSWER_TEXT="$docs_win\\chosen.dat"
 run_case open_typed_path OpenBox "$OPEN" "string:$docs_win\\chosen.dat" type_text_and_accept
 SHOT=save ANSWER_TEXT=report
 run_case save_report_gets_txt SaveBox "$SAVE" "string:$docs_win\\report.txt" type_text_and_accept
+# A name outside the system's code page (1252 here) comes back whole; the
+# file is the only one in the start folder.
+touch "$DOCS/日本.txt"
+SHOT=open_listed
+run_case open_name_outside_code_page OpenBox "$OPEN" "string:$docs_win\\\u65E5\u672C.txt" \
+  choose_first_listed
+rm -f "$DOCS/日本.txt"
 run_case open_escape OpenBox "$OPEN" "string:" press_escape
 run_case save_escape SaveBox "$SAVE" "string:" press_escape
 
@@ -83,6 +93,6 @@ run_case colour_hex_black ColorBoxHex "$COLOUR" "string:" type_colour_and_accept
 run_case colour_rgb_escape ColorBoxRGB "$COLOUR" "number:0" press_escape
 run_case colour_hex_escape ColorBoxHex "$COLOUR" "string:" press_escape
 
-for picture in open save colour; do
+for picture in open open_listed save colour; do
   if [ -s "$SHOTS/$picture.png" ]; then echo "PASS screenshot_$picture"; else echo "FAIL screenshot_$picture"; fi
 done
