@@ -17,6 +17,9 @@ configure_and_build() {
     grep -E -B2 -A8 'error|Error' "$dir.build.log" | head -80 >&2; return 1; }
 }
 
+# The release's version, as the CMake project states it (its one place).
+wex_version() { sed -n 's/^project(Wexlo VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt"; }
+
 build_native() { mkdir -p "$BUILD"; configure_and_build "$BUILD/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo; }
 build_asan() { mkdir -p "$BUILD"; configure_and_build "$BUILD/asan" -DCMAKE_BUILD_TYPE=Debug -DWEX_SANITIZE=ON; }
 build_fuzz() {

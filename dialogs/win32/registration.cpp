@@ -2,27 +2,13 @@
 
 #include <olectl.h>
 
-#include "common/com/guid_text.h"
 #include "common/com/module_path.h"
+#include "common/registration/component_identities.h"
 #include "common/registration/win32/component_registration.h"
 #include "dialogs/win32/module_state.h"
-#include "velmora.h"  // generated from velmora.idl
 
 namespace wex {
 namespace {
-
-ComponentIdentity BrowserIdentity() {
-  ComponentIdentity component;
-  component.kind = ServerKind::kInprocServer;
-  component.progId = u"Velmora.Browser";
-  component.className = u"Velmora.Browser";
-  component.clsid = GuidUText(CLSID_Browser);
-  component.libid = GuidUText(LIBID_Velmora);
-  component.libraryName = u"Velmora";
-  component.libraryVersion = u"1.0";
-  component.interfaces = {{GuidUText(IID__Browser), u"_Browser", kTypeLibraryMarshaller}};
-  return component;
-}
 
 ModuleFile LibraryFile() {
   std::wstring path = ModulePath(ModuleInstance());

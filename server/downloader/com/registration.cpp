@@ -1,26 +1,10 @@
 #include "server/downloader/com/registration.h"
 
-#include "common/com/guid_text.h"
 #include "common/com/module_path.h"
-#include "wexlo.h"
+#include "common/registration/component_identities.h"
 
 namespace wex {
 namespace {
-
-ComponentIdentity DownloaderIdentity() {
-  ComponentIdentity component;
-  component.kind = ServerKind::kLocalServer;
-  component.progId = u"Wexlo.Downloader";
-  component.versionedProgId = u"Wexlo.Downloader.1";
-  component.className = u"Downloader";
-  component.clsid = GuidUText(CLSID_Downloader);
-  component.libid = GuidUText(LIBID_Wexlo);
-  component.libraryName = u"Wexlo";
-  component.libraryVersion = u"1.0";
-  component.interfaces = {{GuidUText(IID__Downloader), u"_Downloader", kTypeLibraryMarshaller},
-                          {GuidUText(DIID___Downloader), u"__Downloader", kDispatchMarshaller}};
-  return component;
-}
 
 ModuleFile ServerFile() {
   std::wstring path = ModulePath(nullptr);
