@@ -36,7 +36,7 @@ uint32_t DecodeSequence(uint8_t lead, const uint8_t*& at, const uint8_t* end) {
     ++at;
     // Checked as soon as the bits read so far decide it: overlong forms,
     // code points past U+10FFFF, and surrogates. The byte that shows an
-    // overlong four-byte form or a surrogate is taken with the lead; the one
+    // overlong form or a surrogate is taken with the lead; the one
     // that goes past U+10FFFF is not.
     const uint32_t left = following - 1 - k;
     if (left == 2 && c < 0x10) return kInvalid;
