@@ -28,12 +28,15 @@ fi
 
 WEX_CODE_PAGE_TABLES="$TABLES" timeout 300 "$NATIVE" \
   --gtest_filter='CodePages/CodePageDifferential.*' >"$TABLES/native.log" 2>&1
+status=0
 for acp in 1252 932 936 949 950 65001; do
   if grep -qE "^\[       OK \] .*/cp$acp " "$TABLES/native.log"; then
     echo "PASS code_page_tables_$acp"
   else
     echo "FAIL code_page_tables_$acp"
+    status=1
   fi
 done
 # The differences, as the native side reports them.
-grep -E '^[MW] |Which is|of [0-9]+ conversions' "$TABLES/native.log" | head -60
+[ "$status" -eq 0 ] || grep -E '^[MW] |Which is|of [0-9]+ conversions' "$TABLES/native.log" | head -60
+exit "$status"
