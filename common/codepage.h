@@ -1,9 +1,10 @@
-// Conversion between UTF-16 and the system's ANSI code page, one byte per
-// character. Text crosses to the network and to text files this way.
+// Conversion between UTF-16 and the system's ANSI code page. Text crosses
+// to the network and to text files this way.
 //
-// Windows uses CP_ACP; the native build uses windows-1252, the code page of
-// an en-US system, with its undefined bytes mapped to the same code point as
-// Windows maps them, so that any byte sequence survives a round trip.
+// Windows uses CP_ACP. The native build converts as Windows does under any
+// of windows-1252 (the code page of an en-US system, and the default), the
+// double-byte code pages 932, 936, 949 and 950, and UTF-8 (65001), invalid
+// input included, so that the engine's rules can be tested under each.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +15,7 @@
 
 namespace wex {
 
-// Bytes to text, one character per byte; a zero byte gives U+0000.
+// Bytes to text; a zero byte gives U+0000.
 ustring AnsiToText(const uint8_t* bytes, size_t count);
 inline ustring AnsiToText(const std::string& bytes) {
   return AnsiToText(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -34,12 +35,21 @@ struct AnsiByteTable {
 };
 const AnsiByteTable* SingleByteAnsiTable();
 
-// Text to bytes, one byte per character; a character the code page cannot
-// hold (including each half of a surrogate pair) becomes '?'.
+// Text to bytes; a character the code page cannot hold (including each half
+// of a surrogate pair) becomes '?'. UTF-8 holds every character, and a lone
+// surrogate becomes U+FFFD.
 std::string TextToAnsi(ustring_view text);
 
 // Whether the code page holds every character of the text: it comes back
 // unchanged from the code page.
 inline bool AnsiHolds(ustring_view text) { return AnsiToText(TextToAnsi(text)) == text; }
+
+#if !defined(_WIN32)
+// The native build's ANSI code page, 1252 until set. False, and no change,
+// for a code page it cannot convert. Tests choose one; nothing else should
+// change it while text is being converted.
+bool SetAnsiCodePage(uint32_t codePage);
+uint32_t AnsiCodePage();
+#endif
 
 }  // namespace wex

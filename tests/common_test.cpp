@@ -3,34 +3,97 @@
 
 #include "common/codepage.h"
 #include "server/resources/message_table.h"
+#include "tests/support/code_pages.h"
 
 namespace wex {
 namespace {
 
-TEST(CodePage, EveryByteSurvivesARoundTrip) {
+// Each row holds under its code page (0: under every one), both ways unless
+// it says which: characters the code page holds, input the platform reads in
+// its own way (undefined pairs, a lead byte without its trail byte, ill-formed
+// UTF-8) and characters it cannot hold, with no best fit.
+enum Way { kBoth, kToText, kToBytes };
+struct Conversion {
+  uint32_t codePage;
+  Way way;
   std::string bytes;
-  for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
-  ustring text = AnsiToText(bytes);
-  ASSERT_EQ(text.size(), 256u);
-  EXPECT_EQ(TextToAnsi(text), bytes);
+  std::u16string text;
+};
+const Conversion kConversions[] = {
+    {0, kBoth, "a\r\n~", u"a\r\n~"},
+    {0, kBoth, std::string("\0", 1), std::u16string(1, u'\0')},
+    {1252, kBoth, "A\x80\x81\x8D\x92\x9F\xA0\xE9", u"A\u20AC\u0081\u008D\u2019\u0178\u00A0\u00E9"},
+    {1252, kToBytes, "a?b?c???", u"a\u0080b\u0100c\u4E2D\U0001F600"},
+    {932, kBoth, "\x82\xA0\x93\xFA\xB1", u"\u3042\u65E5\uFF71"},
+    {932, kBoth, "\xA0\xFD\x80\xF0\x40", u"\uF8F0\uF8F1\u0080\uE000"},
+    {932, kToText, "\x85\x40", u"\u30FB"},
+    {932, kToText, "\x82\nA", u"\u30FBA"},
+    {932, kToText, std::string("\x82\0a\x82", 4), std::u16string(u"\u30FB\0a\u30FB", 4)},
+    {932, kToBytes, "????", u"\u00A5\u0E01\U0001F600"},
+    {936, kBoth, "\xD6\xD0\x80\xA8\xA6\xAA\xA1\xFF", u"\u4E2D\u20AC\u00E9\uE000\uF8F5"},
+    {936, kToText, "\x81\x7F\x62\xB0", u"?b?"},
+    {936, kToBytes, "?", u"\uAC00"},
+    {949, kBoth, "\xB0\xA1\xC9\xA1\xFF", u"\uAC00\uE000\uF8F7"},
+    {949, kToText, "\x81\x40", u"?"},
+    {949, kToBytes, "?", u"\u00E9"},
+    {950, kBoth, "\xA4\xA4\x81\x40\xFF\xF9\xF9", u"\u4E2D\uEEB8\uF8F8\u2550"},
+    {950, kToText, "\xA2\xA4", u"\u2550"},
+    {950, kToBytes, "?", u"\u3042"},
+    {65001, kBoth, "\xE6\x97\xA5\xF0\x9F\x98\x80\xC3\xA9", u"\u65E5\U0001F600\u00E9"},
+    {65001, kToText, "\x80\x41\xC0\xAF", u"\uFFFDA\uFFFD\uFFFD"},
+    {65001, kToText, "\xE0\x80\x80\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+    {65001, kToText, "\xF4\x90\x80\x80\xF0\x8F\xBF\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+    // A sequence cut short by the end takes the rest with it.
+    {65001, kToText, "\xE6\nA\xE6\x41", u"\uFFFD\nA\uFFFD"},
+    {65001, kToBytes, "\xEF\xBF\xBD\x41\xEF\xBF\xBD\xEF\xBF\xBD", {0xD800, u'A', 0xDC00, 0xD800}},
+};
+
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  for (char c : bytes) out += " " + std::to_string(static_cast<uint8_t>(c));
+  return out;
 }
 
-TEST(CodePage, MapsAsWindows1252) {
-  struct Case {
-    uint8_t byte;
-    char16_t ch;
-  } cases[] = {{0x41, u'A'},      {0x80, u'\u20AC'}, {0x81, u'\u0081'},
-               {0x8D, u'\u008D'}, {0x92, u'\u2019'}, {0x9F, u'\u0178'},
-               {0xA0, u'\u00A0'}, {0xE9, u'\u00E9'}, {0x00, u'\0'}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(AnsiToText(&c.byte, 1), ustring(1, c.ch)) << int(c.byte);
-    EXPECT_EQ(TextToAnsi(ustring(1, c.ch)), std::string(1, static_cast<char>(c.byte)));
+class CodePage : public ::testing::Test, public UnderEachCodePage {};
+
+TEST_P(CodePage, ConvertsAsThePlatform) {
+  for (const Conversion& c : kConversions) {
+    if (c.codePage != 0 && c.codePage != GetParam()) continue;
+    if (c.way != kToBytes) {
+      EXPECT_EQ(AnsiToText(c.bytes), c.text) << Hex(c.bytes);
+    }
+    if (c.way != kToText) {
+      EXPECT_EQ(TextToAnsi(c.text), c.bytes) << Hex(c.bytes);
+    }
   }
 }
 
-TEST(CodePage, CharactersOutsideTheCodePageBecomeQuestionMarks) {
-  // U+0080 has no byte (0x80 is the euro sign); the others are beyond Latin-1.
-  EXPECT_EQ(TextToAnsi(u"a\u0080b\u0100c\u4E2D\U0001F600"), "a?b?c???");
+// Whatever the bytes, their text goes back to the code page and comes out
+// the same, so that a body saved as text reads as it did; windows-1252 gives
+// back the bytes themselves.
+TEST_P(CodePage, AnyBytesGiveTextTheCodePageHolds) {
+  for (int a = 0; a < 256; ++a) {
+    for (int b = -1; b < 256; ++b) {
+      std::string bytes(1, static_cast<char>(a));
+      if (b >= 0) bytes += static_cast<char>(b);
+      const ustring text = AnsiToText(bytes);
+      ASSERT_TRUE(AnsiHolds(text)) << Hex(bytes);
+      if (GetParam() == 1252) {
+        ASSERT_EQ(TextToAnsi(text), bytes) << Hex(bytes);
+      }
+    }
+  }
+  EXPECT_EQ(SingleByteAnsiTable() != nullptr, GetParam() == 1252);
+}
+
+WEX_UNDER_EACH_CODE_PAGE(CodePage);
+
+TEST(CodePageChoice, AnUnknownCodePageIsRefusedAndChangesNothing) {
+  CodePageScope scope(932);
+  for (uint32_t unknown : {0u, 437u, 1251u, 54936u, 65000u}) {
+    EXPECT_FALSE(SetAnsiCodePage(unknown)) << unknown;
+    EXPECT_EQ(AnsiCodePage(), 932u);
+  }
 }
 
 TEST(Strings, Utf8RoundTripAndDecimalText) {

@@ -2,6 +2,8 @@
 // replaced only by a complete new one.
 #include <gtest/gtest.h>
 
+#include "common/codepage.h"
+#include "tests/support/code_pages.h"
 #include "tests/support/engine_fixture.h"
 
 namespace wex {
@@ -11,9 +13,11 @@ class EngineFiles : public EngineTest {
  protected:
   const ustring path = u"C:\\out\\news.xml";
 
-  void Download(const std::string& body) {
+  // The body arrives in two blocks, cut at `cut`.
+  void Download(const std::string& body, size_t cut = std::string::npos) {
     ASSERT_EQ(Request(), 0);
-    Receive("HTTP/1.0 200 OK\r\n\r\n" + body);
+    Receive("HTTP/1.0 200 OK\r\n\r\n" + body.substr(0, cut));
+    if (cut < body.size()) Receive(body.substr(cut));
     PeerCloses();
   }
   int32_t Save(bool binary, bool ifDelete) {
@@ -71,20 +75,44 @@ TEST_F(EngineFiles, BinarySaveWritesExactlyTheBody) {
   EXPECT_EQ(engine->CurSize1(), static_cast<int32_t>(body.size()));
 }
 
-TEST_F(EngineFiles, TextSaveWritesTheTextAndNoExtraLineEnd) {
+class EngineTextFiles : public EngineFiles, public UnderEachCodePage {};
+
+TEST_P(EngineTextFiles, TextSaveWritesTheTextAndNoExtraLineEnd) {
   struct Case {
+    uint32_t codePage;  // 0: every one
     std::string body;
     std::string file;
-  } cases[] = {{"a\nb", "a\r\nb"},
-               {"a\r\nb\r\n", "a\r\r\nb\r\r\n"},
-               {"x", "x"},
-               {"\x80\xE9\n", "\x80\xE9\r\n"}};
+  } cases[] = {
+      {0, "a\nb", "a\r\nb"},
+      {0, "a\r\nb\r\n", "a\r\r\nb\r\r\n"},
+      {0, "x", "x"},
+      {1252, "\x80\xE9\n", "\x80\xE9\r\n"},
+      // Bytes the code page reads otherwise come back as what they read as.
+      {932, "\x82\nb", "\x81\x45\x62"},
+      {65001, "\xE6\nb", "\xEF\xBF\xBD\r\nb"},
+  };
   for (const Case& c : cases) {
+    if (c.codePage != 0 && c.codePage != GetParam()) continue;
     Download(c.body);
     EXPECT_EQ(Save(false, true), 0) << c.body;
     EXPECT_EQ(fake->files[path], c.file) << c.body;
   }
 }
+
+// A body of the code page's letters (those it lacks come as '?') gives back
+// its own bytes, each LF as CR LF, wherever its blocks part.
+TEST_P(EngineTextFiles, LettersOfTheCodePageComeBackAsTheirBytes) {
+  const std::string body = TextToAnsi(u"\u65E5\u672C\u3042\n\u4E2D\uAC00\u00E9\u8868\n");
+  std::string file;
+  for (char c : body) file += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (size_t cut = 0; cut <= body.size(); ++cut) {
+    Download(body, cut);
+    EXPECT_EQ(Save(false, true), 0) << cut;
+    EXPECT_EQ(fake->files[path], file) << cut;
+  }
+}
+
+WEX_UNDER_EACH_CODE_PAGE(EngineTextFiles);
 
 TEST_F(EngineFiles, AFileThatCannotBeWrittenGivesThree) {
   struct Case {

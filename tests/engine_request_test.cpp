@@ -2,7 +2,10 @@
 // they are sent.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "server/resources/message_table.h"
+#include "tests/support/code_pages.h"
 #include "tests/support/engine_fixture.h"
 
 namespace wex {
@@ -53,11 +56,6 @@ TEST_F(EngineRequest, PrefixesAndPaths) {
       {"fileserver:81", "/", "fileserver:81", "GET / HTTP/1.0"},
       {"fileserver", "my file.txt", "fileserver", "GET /my file.txt HTTP/1.0"},
       {"fileserver", "//x", "fileserver", "GET //x HTTP/1.0"},
-      // What the code page (here windows-1252) holds goes out in it; any
-      // other character as its UTF-8 bytes, percent-encoded.
-      {"fileserver", "/caf\u00e9\u20ac", "fileserver", "GET /caf\xE9\x80 HTTP/1.0"},
-      {"fileserver", "/\u65e5\u672c.txt", "fileserver", "GET /%E6%97%A5%E6%9C%AC.txt HTTP/1.0"},
-      {"fileserver", "/\u0101\U0001F600", "fileserver", "GET /%C4%81%F0%9F%98%80 HTTP/1.0"},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(Request(c.server, c.path), 0) << c.server;
@@ -68,6 +66,85 @@ TEST_F(EngineRequest, PrefixesAndPaths) {
     EXPECT_EQ(log.events.back(), std::string("connect ") + c.host);
   }
 }
+
+// The path and the Host line in the code page: what it holds goes out in its
+// bytes; any other character of the path as its UTF-8 bytes, percent-encoded
+// (UTF-8 holds them all).
+class EngineRequestCodePages : public EngineTest, public UnderEachCodePage {};
+
+TEST_P(EngineRequestCodePages, PathAndHostGoOutInTheCodePage) {
+  struct Case {
+    const char* server;
+    const char* path;
+    std::map<uint32_t, std::string> target;  // where not given: the path
+    // Where not given: the server; empty: a name the code page cannot hold,
+    // refused with 112 before any lookup.
+    std::map<uint32_t, std::string> host;
+  } cases[] = {
+      {"fileserver",
+       "/caf\u00e9\u20ac",
+       {{1252, "/caf\xE9\x80"},
+        {932, "/caf%C3%A9%E2%82%AC"},
+        {936, "/caf\xA8\xA6\x80"},
+        {949, "/caf%C3%A9\xA2\xE6"},
+        {950, "/caf%C3%A9\xA3\xE1"},
+        {65001, "/caf\xC3\xA9\xE2\x82\xAC"}},
+       {}},
+      {"fileserver",
+       "/\u65e5\u672c.txt",
+       {{1252, "/%E6%97%A5%E6%9C%AC.txt"},
+        {932, "/\x93\xFA\x96\x7B.txt"},
+        {936, "/\xC8\xD5\xB1\xBE.txt"},
+        {949, "/\xEC\xED\xDC\xE2.txt"},
+        {950, "/\xA4\xE9\xA5\xBB.txt"}},
+       {}},
+      {"fileserver",
+       "/\u0101\U0001F600",
+       {{1252, "/%C4%81%F0%9F%98%80"},
+        {932, "/%C4%81%F0%9F%98%80"},
+        {936, "/\xA8\xA1%F0%9F%98%80"},
+        {949, "/%C4%81%F0%9F%98%80"},
+        {950, "/%C4%81%F0%9F%98%80"}},
+       {}},
+      // A trail byte that is '\' in ASCII goes out as it is.
+      {"fileserver",
+       "/\u8868",
+       {{1252, "/%E8%A1%A8"},
+        {932, "/\x95\\"},
+        {936, "/\xB1\xED"},
+        {949, "/\xF8\xFA"},
+        {950, "/\xAA\xED"}},
+       {}},
+      {"\u65e5\u672c",
+       "/a",
+       {},
+       {{1252, ""},
+        {932, "\x93\xFA\x96\x7B"},
+        {936, "\xC8\xD5\xB1\xBE"},
+        {949, "\xEC\xED\xDC\xE2"},
+        {950, "\xA4\xE9\xA5\xBB"}}},
+  };
+  for (const Case& c : cases) {
+    const auto target = c.target.find(GetParam());
+    const auto host = c.host.find(GetParam());
+    if (host != c.host.end() && host->second.empty()) {
+      EXPECT_EQ(Request(c.server, c.path), 112) << c.server;
+      continue;
+    }
+    ASSERT_EQ(Request(c.server, c.path), 0) << c.path;
+    const std::string bytes = RequestBytes();
+    EXPECT_EQ(bytes.substr(0, bytes.find("\r\n")),
+              "GET " + (target != c.target.end() ? target->second : c.path) + " HTTP/1.0")
+        << c.path;
+    EXPECT_NE(
+        bytes.find("\r\nHost: " + (host != c.host.end() ? host->second : c.server) + "\r\n\r\n"),
+        std::string::npos)
+        << c.server;
+    EXPECT_EQ(log.events.back(), std::string("connect ") + c.server);
+  }
+}
+
+WEX_UNDER_EACH_CODE_PAGE(EngineRequestCodePages);
 
 TEST_F(EngineRequest, EmptyUserAgentStillSendsTheLine) {
   engine->UserAgent1(u"");
