@@ -3,6 +3,8 @@
 // its head promised.
 #include <gtest/gtest.h>
 
+#include "common/codepage.h"
+#include "tests/support/code_pages.h"
 #include "tests/support/engine_fixture.h"
 
 namespace wex {
@@ -35,6 +37,37 @@ TEST_F(EngineResponse, TakesTheStatusAndTheRedirectLineFromTheHead) {
     EXPECT_EQ(log.events.back(), "finish " + std::to_string(c.code) + " " + c.text);
   }
 }
+
+// Under every code page the body starts at the head's byte offset, whatever
+// bytes the other header lines hold, and only the status text and the
+// Location line are converted, each alone.
+class EngineResponseUnderCodePages : public EngineTest, public UnderEachCodePage {};
+
+TEST_P(EngineResponseUnderCodePages, TheBodyStartsAtTheHeadsByteOffset) {
+  const std::string nineInUtf8 =
+      "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xA7\xE3\x81\x99\xE3\x80\x82"
+      "\xE5\x90\x8D\xE5\x89\x8D\xE3\x81\xAF";
+  struct Case {
+    std::string head;
+    std::string statusText, location;  // the bytes the engine converts
+  } cases[] = {
+      {"HTTP/1.0 200 OK\r\nX-Name: " + nineInUtf8 + "\r\n\r\n", "OK", ""},
+      {"HTTP/1.0 200 \x93\xFA\x96\x7B\r\nX: \xE6\x97\xA5\r\n\r\n", "\x93\xFA\x96\x7B", ""},
+      {"HTTP/1.0 302 Found\r\nX: \x82\r\nLocation: /\xE6\x97\xA5\r\n\r\n", "Found",
+       "Location: /\xE6\x97\xA5"},
+  };
+  const std::string body = "BODY-0123456789";
+  for (const Case& c : cases) {
+    ASSERT_EQ(Request(), 0);
+    Receive(c.head + body);
+    PeerCloses();
+    EXPECT_EQ(Body(), body) << c.head;
+    EXPECT_EQ(engine->CurSize1(), 15) << c.head;
+    EXPECT_EQ(engine->ServerString(), AnsiToText(c.statusText) + AnsiToText(c.location)) << c.head;
+  }
+}
+
+WEX_UNDER_EACH_CODE_PAGE(EngineResponseUnderCodePages);
 
 TEST_F(EngineResponse, AHeadSplitAtAnyByteIsStillTheHead) {
   const std::string response = "HTTP/1.0 200 OK\r\nServer: x\r\n\r\nbody";
