@@ -14,7 +14,6 @@ namespace {
 constexpr int32_t kConnected = 100;
 constexpr int32_t kTypeStream = 1;  // SOCK_STREAM
 constexpr int32_t kSecurePort = 443;
-constexpr int32_t kSecureFailed = 116;
 
 // gethostbyname's failure value as the classic lookup returned it: an
 // address that reads 255.255.255.255 is taken as no address.
@@ -84,7 +83,8 @@ void httpUC::ConnectToServer(const ustring& server, bool secure, ustring& messag
   if (failure.code == 0) failure = TakeOverConnection(socket);
   if (failure.code != 0) {
     message = MessageText(failure.code);
-    if ((failure.code > 108 && failure.code < 112) || failure.code == kSecureFailed)
+    if (failure.code == kMessageSocketFailed || failure.code == kMessageConnectFailed ||
+        failure.code == kMessageRegistrationFailed || failure.code == kMessageSecureFailed)
       message += DecimalText(failure.errorNumber);
     result = failure.code;
     return;
@@ -104,12 +104,12 @@ void httpUC::ConnectToServer(const ustring& server, bool secure, ustring& messag
 httpUC::ConnectFailure httpUC::OpenConnection(const ustring& server, bool secure,
                                               SocketHandle& opened) {
   uint32_t flags = 0;
-  if (!ConnectionState(flags)) return {106, 0};
-  if ((flags & kInternetConnectionProxy) != 0) return {107, 0};
-  if (server.empty()) return {113, 0};
-  if (!SocketLibraryStarted()) return {109, kWSANOTINITIALISED};
+  if (!ConnectionState(flags)) return {kMessageOffline, 0};
+  if ((flags & kInternetConnectionProxy) != 0) return {kMessageViaProxy, 0};
+  if (server.empty()) return {kMessageServerMissing, 0};
+  if (!SocketLibraryStarted()) return {kMessageSocketFailed, kWSANOTINITIALISED};
   OpenSocket socket{platform_->CreateSocket(kFamilyInet, kTypeStream, 0), kFamilyInet, false};
-  if (socket.handle == kInvalidSocket) return {109, platform_->LastError()};
+  if (socket.handle == kInvalidSocket) return {kMessageSocketFailed, platform_->LastError()};
   const uint16_t port = NetworkPort(secure && !bPortWritten ? kSecurePort : LPort);
   ConnectFailure failure = ConnectSocket(socket, server, port);
   if (failure.code == 0) failure = SecureAndRegister(socket.handle, server, secure);
@@ -137,7 +137,7 @@ httpUC::ConnectFailure httpUC::OpenConnection(const ustring& server, bool secure
 httpUC::ConnectFailure httpUC::ConnectSocket(OpenSocket& socket, const ustring& server,
                                              uint16_t port) {
   const LookupName lookup = NameToLookUp(server);
-  if (HasControlCharacter(lookup.name) || !AnsiHolds(lookup.name)) return {112, 0};
+  if (HasControlCharacter(lookup.name) || !AnsiHolds(lookup.name)) return {kMessageLookupFailed, 0};
   bool found = false;
   int32_t lastError = 0;
   for (int32_t family : {kFamilyInet, kFamilyInet6}) {
@@ -158,7 +158,8 @@ httpUC::ConnectFailure httpUC::ConnectSocket(OpenSocket& socket, const ustring& 
       lastError = platform_->LastError();
     }
   }
-  return found ? ConnectFailure{110, lastError} : ConnectFailure{112, 0};
+  return found ? ConnectFailure{kMessageConnectFailed, lastError}
+               : ConnectFailure{kMessageLookupFailed, 0};
 }
 
 // A socket of `family` that no connect has tried yet: the one at hand, or a
@@ -177,9 +178,9 @@ httpUC::ConnectFailure httpUC::SecureAndRegister(SocketHandle socket, const ustr
                                                  bool secure) {
   if (secure && platform_->SecureHandshake(socket, TextToAnsi(NameToLookUp(server).name),
                                            handshakeTimeoutMs_) != 0)
-    return {kSecureFailed, platform_->LastError()};
+    return {kMessageSecureFailed, platform_->LastError()};
   if (platform_->AsyncSelect(socket, this, kNotifyMessage, kNotifyMask) == kSocketError)
-    return {111, platform_->LastError()};
+    return {kMessageRegistrationFailed, platform_->LastError()};
   return {0, 0};
 }
 
@@ -194,8 +195,8 @@ httpUC::ConnectFailure httpUC::TakeOverConnection(SocketHandle socket) {
   if (LSock > 0) {
     CloseConnection();
     ConnectFailure failure{0, 0};
-    if (LSock > 0) failure = {109, kWSAEALREADY};
-    if (!SocketLibraryStarted()) failure = {109, kWSANOTINITIALISED};
+    if (LSock > 0) failure = {kMessageSocketFailed, kWSAEALREADY};
+    if (!SocketLibraryStarted()) failure = {kMessageSocketFailed, kWSANOTINITIALISED};
     if (failure.code != 0) {
       platform_->AsyncSelect(socket, this, 0, 0);
       platform_->CloseSocket(socket);

@@ -20,6 +20,7 @@
 
 #include "common/ustring.h"
 #include "server/engine/block_memory.h"
+#include "server/engine/limits.h"
 #include "server/engine/platform.h"
 #include "server/engine/response_head.h"
 
@@ -174,7 +175,6 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   // When a request last found the machine online without a proxy, and the
   // flags it found; kNever when no such answer may be taken again.
   static constexpr uint64_t kNever = UINT64_MAX;
-  static constexpr uint64_t kDirectAnswerMs = 1000;
   uint64_t directSince_ = kNever;
   uint32_t directFlags_ = 0;
 
@@ -188,18 +188,15 @@ class httpUC final : public NotificationTarget, public std::enable_shared_from_t
   // The body length the parsed head promised, or kNoContentLength (-1).
   int64_t contentLength_ = -1;
 
-  // One receive buffer for every block; only what is stored is copied. A
-  // receive takes up to 64 KiB: each receive is a round trip through the
-  // platform (a wineserver call under Wine), so the classic 8 KiB would cost
-  // eight times as many of them for the same bytes.
-  uint8_t receiveBuffer_[65536];
+  // One receive buffer for every block; only what is stored is copied.
+  uint8_t receiveBuffer_[kReceiveBlockBytes];
 
   // The most body bytes a transfer stores (LBytes is 32-bit). Tests lower it
   // through httpUCTestAccess to reach the limit without gigabytes of data.
   int32_t bodyLimit_ = INT32_MAX;
   // How long a secure handshake may take. Tests lower it to reach the
   // time-out without waiting.
-  int32_t handshakeTimeoutMs_ = 30000;
+  int32_t handshakeTimeoutMs_ = kHandshakeTimeoutMs;
   friend class httpUCTestAccess;
 
   // Notifications held while the engine is inside one of its operations.

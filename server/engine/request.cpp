@@ -13,8 +13,7 @@ namespace {
 constexpr int32_t kConnected = 100;
 constexpr int32_t kSendFailed = 99;
 
-// How long a request may wait in total for the socket to take its bytes.
-constexpr std::chrono::milliseconds kSendTimeout{30000};
+constexpr std::chrono::milliseconds kSendTimeout{kSendTimeoutMs};
 
 bool StartsWith(const ustring& text, const char16_t* prefix) {
   return text.compare(0, std::char_traits<char16_t>::length(prefix), prefix) == 0;
@@ -79,12 +78,12 @@ int32_t httpUC::RequestFile1(ustring& sServer1, ustring& sFile1) {
   // then (ConnectToServer).
   if (LSock <= 0) ResetTransfer();
   if (sServer1.empty()) {
-    sFile1 = MessageText(113);
-    return 113;
+    sFile1 = MessageText(kMessageServerMissing);
+    return kMessageServerMissing;
   }
   if (sFile1.empty()) {
-    sFile1 = MessageText(114);
-    return 114;
+    sFile1 = MessageText(kMessageFileMissing);
+    return kMessageFileMissing;
   }
   if (StartsWith(sServer1, u"http://")) sServer1.erase(0, 7);
   if (StartsWith(sServer1, u"ftp://")) sServer1.erase(0, 6);

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "server/engine/limits.h"
+
 namespace wex {
 
 // No valid length in the head, or none that counts.
@@ -19,7 +21,7 @@ class ResponseHead {
  public:
   // A head longer than this is not looked for any further: what was
   // collected is body and no status is read.
-  static constexpr size_t kMaxBytes = 64 * 1024;
+  static constexpr size_t kMaxBytes = kMaxHeadBytes;
 
   enum class Progress { kIncomplete, kComplete, kTooLong };
 

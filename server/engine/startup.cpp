@@ -27,17 +27,17 @@ struct StartFailure {
 StartFailure StartFailureFor(int32_t result) {
   switch (result) {
     case 10091:
-      return {101, 1};  // WSASYSNOTREADY
+      return {kMessageSystemNotReady, 1};  // WSASYSNOTREADY
     case 10092:
-      return {102, 2};  // WSAVERNOTSUPPORTED
+      return {kMessageVersionNotSupported, 2};  // WSAVERNOTSUPPORTED
     case 10036:
-      return {103, 3};  // WSAEINPROGRESS
+      return {kMessageBlockingCallInUse, 3};  // WSAEINPROGRESS
     case 10067:
-      return {104, 4};  // WSAEPROCLIM
+      return {kMessageTaskLimit, 4};  // WSAEPROCLIM
     case 10014:
-      return {105, 5};  // WSAEFAULT
+      return {kMessageStartParameter, 5};  // WSAEFAULT
     default:
-      return {115, 6};
+      return {kMessageUnknownError, 6};
   }
 }
 

@@ -9,7 +9,7 @@ struct Entry {
 };
 
 constexpr Entry kMessages[] = {
-#define WEX_MESSAGE(number, text) {number, u"" text},
+#define WEX_MESSAGE(number, name, text) {number, u"" text},
 #include "server/resources/messages.inc"
 #undef WEX_MESSAGE
 };

@@ -7,6 +7,13 @@
 
 namespace wex {
 
+// Each message's number by name (kMessageOffline is 106, ...), from the list.
+enum MessageNumber : int32_t {
+#define WEX_MESSAGE(number, name, text) name = number,
+#include "server/resources/messages.inc"
+#undef WEX_MESSAGE
+};
+
 constexpr int32_t kFirstMessage = 101;
 constexpr int32_t kLastMessage = 116;
 
