@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/ustring.h"
+#include "server/engine/winsock_errors.h"
 
 namespace wex {
 
@@ -37,15 +38,6 @@ constexpr int32_t kNotifyClose = 0x20;
 // a window's private ones, so a close notification cannot be lost there.
 constexpr uint32_t kNotifyMessage = 0x8001;
 constexpr int32_t kNotifyMask = kNotifyRead | kNotifyClose;
-
-// Winsock error numbers the engine itself looks at or reports.
-constexpr int32_t kWSAEWOULDBLOCK = 10035;
-constexpr int32_t kWSAEALREADY = 10037;
-constexpr int32_t kWSAENOTSOCK = 10038;
-constexpr int32_t kWSAECONNRESET = 10054;
-constexpr int32_t kWSAENOBUFS = 10055;
-constexpr int32_t kWSAETIMEDOUT = 10060;
-constexpr int32_t kWSANOTINITIALISED = 10093;
 
 // Reasons a secure connection fails, as Schannel and the certificate checks
 // of Windows report them; the POSIX platform maps its own reasons onto them

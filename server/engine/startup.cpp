@@ -26,16 +26,16 @@ struct StartFailure {
 
 StartFailure StartFailureFor(int32_t result) {
   switch (result) {
-    case 10091:
-      return {kMessageSystemNotReady, 1};  // WSASYSNOTREADY
-    case 10092:
-      return {kMessageVersionNotSupported, 2};  // WSAVERNOTSUPPORTED
-    case 10036:
-      return {kMessageBlockingCallInUse, 3};  // WSAEINPROGRESS
-    case 10067:
-      return {kMessageTaskLimit, 4};  // WSAEPROCLIM
-    case 10014:
-      return {kMessageStartParameter, 5};  // WSAEFAULT
+    case kWSASYSNOTREADY:
+      return {kMessageSystemNotReady, 1};
+    case kWSAVERNOTSUPPORTED:
+      return {kMessageVersionNotSupported, 2};
+    case kWSAEINPROGRESS:
+      return {kMessageBlockingCallInUse, 3};
+    case kWSAEPROCLIM:
+      return {kMessageTaskLimit, 4};
+    case kWSAEFAULT:
+      return {kMessageStartParameter, 5};
     default:
       return {kMessageUnknownError, 6};
   }

@@ -9,90 +9,90 @@ namespace wex {
 int32_t WinsockErrorFromErrno(int error) {
   switch (error) {
     case EINTR:
-      return 10004;
+      return kWSAEINTR;
     // Winsock has no file descriptors: a handle that is not an open socket
     // is "not a socket" there.
     case EBADF:
-      return 10038;
+      return kWSAENOTSOCK;
     case EACCES:
-      return 10013;
+      return kWSAEACCES;
     case EFAULT:
-      return 10014;
+      return kWSAEFAULT;
     case EINVAL:
-      return 10022;
+      return kWSAEINVAL;
     case EMFILE:
     case ENFILE:
-      return 10024;
+      return kWSAEMFILE;
     case EWOULDBLOCK:
-      return 10035;
+      return kWSAEWOULDBLOCK;
 #if EAGAIN != EWOULDBLOCK
     case EAGAIN:
-      return 10035;
+      return kWSAEWOULDBLOCK;
 #endif
     case EINPROGRESS:
-      return 10036;
+      return kWSAEINPROGRESS;
     case EALREADY:
-      return 10037;
+      return kWSAEALREADY;
     case ENOTSOCK:
-      return 10038;
+      return kWSAENOTSOCK;
     case EDESTADDRREQ:
-      return 10039;
+      return kWSAEDESTADDRREQ;
     case EMSGSIZE:
-      return 10040;
+      return kWSAEMSGSIZE;
     case EPROTOTYPE:
-      return 10041;
+      return kWSAEPROTOTYPE;
     case ENOPROTOOPT:
-      return 10042;
+      return kWSAENOPROTOOPT;
     case EPROTONOSUPPORT:
-      return 10043;
+      return kWSAEPROTONOSUPPORT;
     case ESOCKTNOSUPPORT:
-      return 10044;
+      return kWSAESOCKTNOSUPPORT;
     case EOPNOTSUPP:
-      return 10045;
+      return kWSAEOPNOTSUPP;
     case EPFNOSUPPORT:
-      return 10046;
+      return kWSAEPFNOSUPPORT;
     case EAFNOSUPPORT:
-      return 10047;
+      return kWSAEAFNOSUPPORT;
     case EADDRINUSE:
-      return 10048;
+      return kWSAEADDRINUSE;
     case EADDRNOTAVAIL:
-      return 10049;
+      return kWSAEADDRNOTAVAIL;
     case ENETDOWN:
-      return 10050;
+      return kWSAENETDOWN;
     case ENETUNREACH:
-      return 10051;
+      return kWSAENETUNREACH;
     case ENETRESET:
-      return 10052;
+      return kWSAENETRESET;
     case ECONNABORTED:
-      return 10053;
+      return kWSAECONNABORTED;
     case ECONNRESET:
-      return 10054;
+      return kWSAECONNRESET;
     // Sending on a connection the peer has torn down: Winsock says reset.
     case EPIPE:
-      return 10054;
+      return kWSAECONNRESET;
     case ENOBUFS:
     case ENOMEM:
-      return 10055;
+      return kWSAENOBUFS;
     case EISCONN:
-      return 10056;
+      return kWSAEISCONN;
     case ENOTCONN:
-      return 10057;
+      return kWSAENOTCONN;
     case ESHUTDOWN:
-      return 10058;
+      return kWSAESHUTDOWN;
     case ETOOMANYREFS:
-      return 10059;
+      return kWSAETOOMANYREFS;
     case ETIMEDOUT:
-      return 10060;
+      return kWSAETIMEDOUT;
     case ECONNREFUSED:
-      return 10061;
+      return kWSAECONNREFUSED;
     case ELOOP:
-      return 10062;
+      return kWSAELOOP;
     case ENAMETOOLONG:
-      return 10063;
+      return kWSAENAMETOOLONG;
     case EHOSTDOWN:
-      return 10064;
+      return kWSAEHOSTDOWN;
     case EHOSTUNREACH:
-      return 10065;
+      return kWSAEHOSTUNREACH;
     default:
       return kWSASYSCALLFAILURE;
   }
@@ -109,7 +109,7 @@ int32_t WinsockErrorFromLookup(int result) {
       return kWSANO_DATA;
 #endif
     case EAI_MEMORY:
-      return 10055;
+      return kWSAENOBUFS;
     case EAI_SYSTEM:
       return WinsockErrorFromErrno(errno);
     default:

@@ -4,15 +4,9 @@
 
 #include <cstdint>
 
-namespace wex {
+#include "server/engine/winsock_errors.h"
 
-// Winsock numbers that only the POSIX platform produces itself.
-constexpr int32_t kWSAHOST_NOT_FOUND = 11001;
-constexpr int32_t kWSATRY_AGAIN = 11002;
-constexpr int32_t kWSANO_RECOVERY = 11003;
-constexpr int32_t kWSANO_DATA = 11004;
-// What an errno without a Winsock counterpart becomes.
-constexpr int32_t kWSASYSCALLFAILURE = 10107;
+namespace wex {
 
 // The Winsock number for an errno value of a socket call.
 int32_t WinsockErrorFromErrno(int error);

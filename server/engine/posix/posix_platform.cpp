@@ -32,13 +32,6 @@ constexpr int32_t kMsgPeek = 0x2;
 constexpr int32_t kMsgDontRoute = 0x4;
 constexpr uint32_t kInternetConnectionLan = 0x02;
 
-constexpr int32_t kWSAEFAULT = 10014;
-constexpr int32_t kWSAEINVAL = 10022;
-constexpr int32_t kWSAEOPNOTSUPP = 10045;
-constexpr int32_t kWSAEAFNOSUPPORT = 10047;
-constexpr int32_t kWSAESOCKTNOSUPPORT = 10044;
-constexpr int32_t kWSAVERNOTSUPPORTED = 10092;
-
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0';
