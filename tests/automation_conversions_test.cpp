@@ -196,7 +196,7 @@ TEST(AutomationConversions, SetStringReplacesTheValue) {
   VariantArg arg(value);
   EXPECT_EQ(arg.SetString(u"Server address is missing."), kS_OK);
   ASSERT_EQ(value.kind(), VariantKind::kString);
-  EXPECT_EQ(value.string_value(), u"Server address is missing.");
+  EXPECT_EQ(value.stringValue(), u"Server address is missing.");
 }
 
 }  // namespace

@@ -103,27 +103,27 @@ hresult ConvertToString(const Variant& value, ustring& out) {
     case VariantKind::kI2:
     case VariantKind::kI4:
     case VariantKind::kI8:
-      out = SignedText(value.signed_value());
+      out = SignedText(value.signedValue());
       return kS_OK;
     case VariantKind::kUI1:
     case VariantKind::kUI2:
     case VariantKind::kUI4:
     case VariantKind::kUI8:
-      out = UnsignedText(value.unsigned_value());
+      out = UnsignedText(value.unsignedValue());
       return kS_OK;
     case VariantKind::kR4:
-      out = SingleText(value.single_value());
+      out = SingleText(value.singleValue());
       return kS_OK;
     case VariantKind::kR8:
-      out = DoubleText(value.real_value());
+      out = DoubleText(value.realValue());
       return kS_OK;
     case VariantKind::kCurrency:
-      out = CurrencyText(value.signed_value());
+      out = CurrencyText(value.signedValue());
       return kS_OK;
     case VariantKind::kDate:
-      return DateText(value.real_value(), out);
+      return DateText(value.realValue(), out);
     case VariantKind::kString:
-      out = value.string_value();
+      out = value.stringValue();
       return kS_OK;
     case VariantKind::kNull:
     case VariantKind::kError:
@@ -143,26 +143,26 @@ hresult ConvertToInt32(const Variant& value, int32_t& out) {
     case VariantKind::kI2:
     case VariantKind::kI4:
     case VariantKind::kI8:
-      return SignedToInt32(value.signed_value(), out);
+      return SignedToInt32(value.signedValue(), out);
     case VariantKind::kUI1:
     case VariantKind::kUI2:
     case VariantKind::kUI8:
-      if (value.unsigned_value() > static_cast<uint64_t>(kInt32Max)) return kDISP_E_OVERFLOW;
-      out = static_cast<int32_t>(value.unsigned_value());
+      if (value.unsignedValue() > static_cast<uint64_t>(kInt32Max)) return kDISP_E_OVERFLOW;
+      out = static_cast<int32_t>(value.unsignedValue());
       return kS_OK;
     case VariantKind::kUI4:
       // The platform takes a 32-bit unsigned value as the same 32 bits.
-      out = static_cast<int32_t>(static_cast<uint32_t>(value.unsigned_value()));
+      out = static_cast<int32_t>(static_cast<uint32_t>(value.unsignedValue()));
       return kS_OK;
     case VariantKind::kR4:
-      return RoundToInt32(value.single_value(), out);
+      return RoundToInt32(value.singleValue(), out);
     case VariantKind::kR8:
     case VariantKind::kDate:
-      return RoundToInt32(value.real_value(), out);
+      return RoundToInt32(value.realValue(), out);
     case VariantKind::kCurrency:
-      return CurrencyToInt32(value.signed_value(), out);
+      return CurrencyToInt32(value.signedValue(), out);
     case VariantKind::kString:
-      return ParseToInt32(value.string_value(), out);
+      return ParseToInt32(value.stringValue(), out);
     case VariantKind::kNull:
     case VariantKind::kError:
     case VariantKind::kArray:
@@ -182,23 +182,23 @@ hresult ConvertToBool(const Variant& value, bool& out) {
     case VariantKind::kI4:
     case VariantKind::kI8:
     case VariantKind::kCurrency:
-      out = value.signed_value() != 0;
+      out = value.signedValue() != 0;
       return kS_OK;
     case VariantKind::kUI1:
     case VariantKind::kUI2:
     case VariantKind::kUI4:
     case VariantKind::kUI8:
-      out = value.unsigned_value() != 0;
+      out = value.unsignedValue() != 0;
       return kS_OK;
     case VariantKind::kR4:
-      out = value.single_value() != 0.0f;
+      out = value.singleValue() != 0.0f;
       return kS_OK;
     case VariantKind::kR8:
     case VariantKind::kDate:
-      out = value.real_value() != 0.0;
+      out = value.realValue() != 0.0;
       return kS_OK;
     case VariantKind::kString:
-      return StringToBool(value.string_value(), out);
+      return StringToBool(value.stringValue(), out);
     case VariantKind::kNull:
     case VariantKind::kError:
     case VariantKind::kArray:
@@ -225,7 +225,7 @@ bool IsNumericValue(const Variant& value) {
       return true;
     case VariantKind::kString: {
       double number = 0.0;
-      return !Failed(ParseToDouble(value.string_value(), number));
+      return !Failed(ParseToDouble(value.stringValue(), number));
     }
     case VariantKind::kDate:
     case VariantKind::kNull:

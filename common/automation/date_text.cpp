@@ -15,7 +15,7 @@ struct CivilDate {
 };
 
 // The proleptic Gregorian date of a day count from 1 March of the year 0
-// (Howard Hinnant's civil_from_days).
+// (Howard Hinnant's CivilFromDays).
 CivilDate CivilFromDays(int64_t days) {
   const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const int64_t doe = days - era * 146097;
@@ -32,14 +32,14 @@ constexpr int64_t kOleDayZero = 693899;
 
 }  // namespace
 
-hresult DateText(double ole_date, ustring& out) {
-  if (!(ole_date > kFirstDate - 1.0 && ole_date < kLastDate + 1.0)) return kE_INVALIDARG;
+hresult DateText(double oleDate, ustring& out) {
+  if (!(oleDate > kFirstDate - 1.0 && oleDate < kLastDate + 1.0)) return kE_INVALIDARG;
 
   // 1. The day is the integer part; the time of day is the fraction, taken
   //    as positive also before day zero (-1.25 is 29 December, 6:00 AM).
-  const double day_part = std::trunc(ole_date);
-  double time = std::fabs(ole_date - day_part);
-  const bool has_time = time != 0.0;
+  const double dayPart = std::trunc(oleDate);
+  double time = std::fabs(oleDate - dayPart);
+  const bool hasTime = time != 0.0;
   // The same small allowance as the platform, so that times computed in
   // floating point (2.5 seconds as a fraction of a day) round up.
   time += 1e-11;
@@ -47,7 +47,7 @@ hresult DateText(double ole_date, ustring& out) {
 
   // 2. Hours, minutes and seconds, rounding the rest to the nearest second;
   //    a time that rounds to midnight moves to the next day.
-  int64_t day = static_cast<int64_t>(day_part);
+  int64_t day = static_cast<int64_t>(dayPart);
   time *= 24.0;
   int hour = static_cast<int>(time);
   time = (time - hour) * 60.0;
@@ -67,19 +67,19 @@ hresult DateText(double ole_date, ustring& out) {
   if (day > static_cast<int64_t>(kLastDate)) return kE_INVALIDARG;
 
   // 3. The text: the time alone on day zero, the date alone without a time.
-  char date_text[32];
-  char time_text[32];
+  char dateText[32];
+  char timeText[32];
   const CivilDate date = CivilFromDays(kOleDayZero + day);
-  std::snprintf(date_text, sizeof date_text, "%d/%d/%lld", date.month, date.day,
+  std::snprintf(dateText, sizeof dateText, "%d/%d/%lld", date.month, date.day,
                 static_cast<long long>(date.year));
-  std::snprintf(time_text, sizeof time_text, "%d:%02d:%02d %s", hour % 12 == 0 ? 12 : hour % 12,
+  std::snprintf(timeText, sizeof timeText, "%d:%02d:%02d %s", hour % 12 == 0 ? 12 : hour % 12,
                 minute, second, hour < 12 ? "AM" : "PM");
-  if (day_part == 0.0) {
-    out = FromAscii(time_text);
-  } else if (!has_time) {
-    out = FromAscii(date_text);
+  if (dayPart == 0.0) {
+    out = FromAscii(timeText);
+  } else if (!hasTime) {
+    out = FromAscii(dateText);
   } else {
-    out = FromAscii(std::string(date_text) + " " + time_text);
+    out = FromAscii(std::string(dateText) + " " + timeText);
   }
   return kS_OK;
 }

@@ -14,6 +14,6 @@ constexpr double kFirstDate = -657434.0;
 constexpr double kLastDate = 2958465.0;
 
 // kE_INVALIDARG for a date outside those days.
-hresult DateText(double ole_date, ustring& out);
+hresult DateText(double oleDate, ustring& out);
 
 }  // namespace wex

@@ -46,134 +46,170 @@ bool IsBlank(char16_t c) {
          c == 0x3000;
 }
 
-hresult ParseNumber(ustring_view text, ParsedNumber& out) {
-  out = ParsedNumber();
-  size_t pos = 0;
-  auto at = [&](size_t i) -> char16_t { return i < text.size() ? text[i] : u'\0'; };
+namespace {
 
-  // 1. Leading blanks and symbols, each symbol at most once, in any order.
-  bool leading_plus = false, leading_minus = false, currency = false, parens = false;
-  for (;;) {
-    char16_t c = at(pos);
-    if (pos < text.size() && IsBlank(c)) {
-      while (pos < text.size() && IsBlank(text[pos])) ++pos;
-      continue;
+// One pass over the text, in the platform's order of steps; each step takes
+// what it may from the current position.
+class NumberScanner {
+ public:
+  NumberScanner(ustring_view text, ParsedNumber& out) : text_(text), out_(out) {}
+
+  hresult Scan() {
+    TakeLeadingSymbols();
+    TakeRadixPrefix();
+    TakeLeadingZeros();
+    TakeDigits();
+    if (inExponent_) return kDISP_E_TYPEMISMATCH;  // "1E" or "1E+"
+    SettleDigits();
+    TakeTrailingSymbols();
+    if (parens_ && !out_.negative) return kDISP_E_TYPEMISMATCH;  // "(" never closed
+    if (pos_ != text_.size()) return kDISP_E_TYPEMISMATCH;       // something that is no number
+    if (out_.digits.empty()) return kDISP_E_TYPEMISMATCH;        // no digits at all
+    return kS_OK;
+  }
+
+ private:
+  char16_t At(size_t i) const { return i < text_.size() ? text_[i] : u'\0'; }
+  bool Radix() const { return out_.baseShift != 0; }
+
+  // Blanks, then a symbol `take` accepts, as long as there are any; blanks
+  // may stand between the symbols.
+  template <typename Take>
+  void TakeSymbols(const Take& take) {
+    for (;;) {
+      while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+      if (!take(At(pos_))) return;
+      ++pos_;
     }
-    if (c == kPlus && !leading_plus) {
-      leading_plus = true;
-    } else if (c == kMinus && !leading_minus) {
-      leading_minus = true;
-      out.negative = true;
-    } else if (c == kCurrency && !currency) {
-      currency = true;
-    } else if (c == u'(' && !parens) {
-      parens = true;
-    } else {
-      break;
+  }
+
+  // Leading symbols, each at most once, in any order.
+  void TakeLeadingSymbols() {
+    TakeSymbols([this](char16_t c) {
+      if (c == kPlus && !leadingPlus_) return leadingPlus_ = true;
+      if (c == kMinus && !leadingMinus_) return leadingMinus_ = out_.negative = true;
+      if (c == kCurrency && !currency_) return currency_ = true;
+      if (c == u'(' && !parens_) return parens_ = true;
+      return false;
+    });
+  }
+
+  // Trailing symbols; a sign only if none came before.
+  void TakeTrailingSymbols() {
+    TakeSymbols([this](char16_t c) {
+      if (c == kPlus && !leadingPlus_) return true;
+      if (c == kMinus && !leadingMinus_) return out_.negative = true;
+      if (c == u')' && parens_) return out_.negative = true;
+      return c == kCurrency;
+    });
+  }
+
+  // &H or &O; the platform takes neither after a currency symbol.
+  void TakeRadixPrefix() {
+    if (currency_ || At(pos_) != u'&') return;
+    const char16_t r = At(pos_ + 1);
+    if (r == u'H' || r == u'h') out_.baseShift = 4;
+    if (r == u'O' || r == u'o') out_.baseShift = 3;
+    if (Radix()) pos_ += 2;
+  }
+
+  // Leading zeros are not digits, but they make "0" a number.
+  void TakeLeadingZeros() {
+    while (At(pos_) == u'0') {
+      leadingZero_ = true;
+      ++pos_;
     }
-    ++pos;
   }
 
-  // 2. A radix prefix; the platform does not take one after a currency symbol.
-  if (!currency && at(pos) == u'&') {
-    char16_t r = at(pos + 1);
-    if (r == u'H' || r == u'h') out.base_shift = 4;
-    if (r == u'O' || r == u'o') out.base_shift = 3;
-    if (out.base_shift != 0) pos += 2;
-  }
-  const bool radix = out.base_shift != 0;
-
-  // 3. Leading zeros are not digits, but they make "0" a number.
-  bool leading_zero = false;
-  while (at(pos) == u'0') {
-    leading_zero = true;
-    ++pos;
-  }
-
-  // 4. Digits, decimal point, thousands separators, exponent.
-  bool decimal = false, exponent_seen = false, in_exponent = false, negative_exponent = false;
-  while (pos < text.size()) {
-    char16_t c = text[pos];
-    if (IsDecimalDigit(c) && in_exponent) {
-      int32_t exponent = 0;
-      while (pos < text.size() && IsDecimalDigit(text[pos])) {
-        if (exponent < kMaxExponent) exponent = exponent * 10 + (text[pos] - u'0');
-        ++pos;
+  // Digits, decimal point, thousands separators and exponent, up to the
+  // first character that is none of them here.
+  void TakeDigits() {
+    while (pos_ < text_.size()) {
+      const char16_t c = text_[pos_];
+      if (IsDecimalDigit(c) && inExponent_) {
+        TakeExponentDigits();
+        continue;
       }
-      if (exponent > kMaxExponent) exponent = kMaxExponent;
-      out.power10 += negative_exponent ? -exponent : exponent;
-      in_exponent = false;
-      continue;
+      if (!TakeDigitOrMark(c)) return;
+      ++pos_;
     }
+  }
+
+  bool TakeDigitOrMark(char16_t c) {
     if (IsDecimalDigit(c)) {
-      if (out.base_shift == 3 && c >= u'8') break;
-      if (radix || out.digits.size() < kMaxDigits) {
-        if (decimal) --out.power10;
-        out.digits.push_back(static_cast<uint8_t>(c - u'0'));
-      } else if (!decimal) {
-        ++out.power10;  // a digit beyond the precision kept still counts
+      if (out_.baseShift == 3 && c >= u'8') return false;
+      if (Radix() || out_.digits.size() < kMaxDigits) {
+        if (decimal_) --out_.power10;
+        out_.digits.push_back(static_cast<uint8_t>(c - u'0'));
+      } else if (!decimal_) {
+        ++out_.power10;  // a digit beyond the precision kept still counts
       }
-    } else if (out.base_shift == 4 && HexLetterValue(c) >= 0) {
-      out.digits.push_back(static_cast<uint8_t>(HexLetterValue(c)));
-    } else if (radix) {
-      break;  // no separators, point or exponent in a hexadecimal or octal number
-    } else if (c == kThousands && (!out.digits.empty() || leading_zero || decimal)) {
-      // Separators are not checked for their grouping, as on the platform.
-    } else if (c == kDecimalPoint && !decimal && !exponent_seen) {
-      decimal = true;
-      if (out.digits.empty()) {
-        while (at(pos + 1) == u'0') {
-          leading_zero = true;
-          --out.power10;
-          ++pos;
+      return true;
+    }
+    if (out_.baseShift == 4 && HexLetterValue(c) >= 0) {
+      out_.digits.push_back(static_cast<uint8_t>(HexLetterValue(c)));
+      return true;
+    }
+    if (Radix()) return false;  // no separators, point or exponent in &H or &O
+    // Separators are not checked for their grouping, as on the platform.
+    if (c == kThousands && (!out_.digits.empty() || leadingZero_ || decimal_)) return true;
+    if (c == kDecimalPoint && !decimal_ && !exponentSeen_) {
+      decimal_ = true;
+      if (out_.digits.empty()) {
+        while (At(pos_ + 1) == u'0') {
+          leadingZero_ = true;
+          --out_.power10;
+          ++pos_;
         }
       }
-    } else if ((c == u'e' || c == u'E') && !exponent_seen) {
-      exponent_seen = in_exponent = true;
-    } else if (in_exponent && c == kPlus) {
-      // an explicit positive exponent
-    } else if (in_exponent && c == kMinus) {
-      negative_exponent = true;
-    } else {
-      break;
+      return true;
     }
-    ++pos;
+    if ((c == u'e' || c == u'E') && !exponentSeen_) return exponentSeen_ = inExponent_ = true;
+    if (inExponent_ && c == kPlus) return true;
+    if (inExponent_ && c == kMinus) return negativeExponent_ = true;
+    return false;
   }
-  if (out.digits.empty() && leading_zero) {
-    out.digits.push_back(0);
-    out.power10 = 0;
+
+  // The exponent's digits, clamped: any number this large or small is out
+  // of range of every type anyway.
+  void TakeExponentDigits() {
+    int32_t exponent = 0;
+    while (pos_ < text_.size() && IsDecimalDigit(text_[pos_])) {
+      if (exponent < kMaxExponent) exponent = exponent * 10 + (text_[pos_] - u'0');
+      ++pos_;
+    }
+    if (exponent > kMaxExponent) exponent = kMaxExponent;
+    out_.power10 += negativeExponent_ ? -exponent : exponent;
+    inExponent_ = false;
   }
-  if (in_exponent) return kDISP_E_TYPEMISMATCH;  // "1E" or "1E+"
-  if (!radix) {
-    while (out.digits.size() > 1 && out.digits.back() == 0) {
-      out.digits.pop_back();
-      ++out.power10;
+
+  // Only zeros is the number 0; a decimal number's trailing zeros move into
+  // the power of ten.
+  void SettleDigits() {
+    if (out_.digits.empty() && leadingZero_) {
+      out_.digits.push_back(0);
+      out_.power10 = 0;
+    }
+    if (Radix()) return;
+    while (out_.digits.size() > 1 && out_.digits.back() == 0) {
+      out_.digits.pop_back();
+      ++out_.power10;
     }
   }
 
-  // 5. Trailing blanks and symbols; a sign only if none came before.
-  for (;;) {
-    char16_t c = at(pos);
-    if (pos < text.size() && IsBlank(c)) {
-      while (pos < text.size() && IsBlank(text[pos])) ++pos;
-      continue;
-    }
-    if (c == kPlus && !leading_plus) {
-    } else if (c == kMinus && !leading_minus) {
-      out.negative = true;
-    } else if (c == u')' && parens) {
-      out.negative = true;
-    } else if (c == kCurrency) {
-    } else {
-      break;
-    }
-    ++pos;
-  }
+  ustring_view text_;
+  ParsedNumber& out_;
+  size_t pos_ = 0;
+  bool leadingPlus_ = false, leadingMinus_ = false, currency_ = false, parens_ = false;
+  bool leadingZero_ = false, decimal_ = false;
+  bool exponentSeen_ = false, inExponent_ = false, negativeExponent_ = false;
+};
 
-  if (parens && !out.negative) return kDISP_E_TYPEMISMATCH;  // "(" never closed
-  if (pos != text.size()) return kDISP_E_TYPEMISMATCH;       // something that is no number
-  if (out.digits.empty()) return kDISP_E_TYPEMISMATCH;       // no digits at all
-  return kS_OK;
+}  // namespace
+
+hresult ParseNumber(ustring_view text, ParsedNumber& out) {
+  out = ParsedNumber();
+  return NumberScanner(text, out).Scan();
 }
 
 namespace {
@@ -181,10 +217,10 @@ namespace {
 // The value of a hexadecimal or octal number, at most 64 bits.
 hresult RadixValue(const ParsedNumber& number, uint64_t& out) {
   uint64_t value = 0;
-  const uint64_t limit = std::numeric_limits<uint64_t>::max() >> number.base_shift;
+  const uint64_t limit = std::numeric_limits<uint64_t>::max() >> number.baseShift;
   for (uint8_t d : number.digits) {
     if (value > limit - d) return kDISP_E_OVERFLOW;
-    value = (value << number.base_shift) + d;
+    value = (value << number.baseShift) + d;
   }
   out = value;
   return kS_OK;
@@ -203,16 +239,16 @@ hresult RadixToInt32(const ParsedNumber& number, int32_t& out) {
 }  // namespace
 
 hresult NumberToInt32(const ParsedNumber& number, int32_t& out) {
-  if (number.base_shift != 0) return RadixToInt32(number, out);
+  if (number.baseShift != 0) return RadixToInt32(number, out);
 
   const int64_t count = static_cast<int64_t>(number.digits.size());
   // 1. The whole part: the digits before the decimal point, then the zeros
   //    that the power of ten adds.
-  const int64_t whole_digits =
+  const int64_t wholeDigits =
       number.power10 < 0 ? std::max<int64_t>(0, count + number.power10) : count;
   uint64_t value = 0;
   constexpr uint64_t kLimit = uint64_t{1} << 32;  // beyond every 32-bit result
-  for (int64_t i = 0; i < whole_digits; ++i) {
+  for (int64_t i = 0; i < wholeDigits; ++i) {
     value = value * 10 + number.digits[i];
     if (value >= kLimit) return kDISP_E_OVERFLOW;
   }
@@ -223,11 +259,11 @@ hresult NumberToInt32(const ParsedNumber& number, int32_t& out) {
 
   // 2. Round half to even on the exact fraction. A fraction that starts with
   //    a zero is below one half whatever follows.
-  const bool fraction_starts_with_zero = -int64_t{number.power10} > count;
-  if (whole_digits < count && !fraction_starts_with_zero) {
-    const uint8_t first = number.digits[whole_digits];
+  const bool fractionStartsWithZero = -int64_t{number.power10} > count;
+  if (wholeDigits < count && !fractionStartsWithZero) {
+    const uint8_t first = number.digits[wholeDigits];
     bool more = false;
-    for (int64_t i = whole_digits + 1; i < count; ++i) more = more || number.digits[i] != 0;
+    for (int64_t i = wholeDigits + 1; i < count; ++i) more = more || number.digits[i] != 0;
     if (first > 5 || (first == 5 && (more || (value & 1) != 0))) ++value;
   }
 
@@ -243,7 +279,7 @@ hresult NumberToInt32(const ParsedNumber& number, int32_t& out) {
 }
 
 hresult NumberToDouble(const ParsedNumber& number, double& out) {
-  if (number.base_shift != 0) {
+  if (number.baseShift != 0) {
     int32_t pattern = 0;
     hresult hr = RadixToInt32(number, pattern);
     if (Failed(hr)) return hr;

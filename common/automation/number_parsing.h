@@ -14,11 +14,11 @@
 namespace wex {
 
 // A parsed number before it is given a type: the value is
-// digits * 10^power10 (decimal) or the digits in base 2^base_shift.
+// digits * 10^power10 (decimal) or the digits in base 2^baseShift.
 struct ParsedNumber {
   std::vector<uint8_t> digits;  // most significant first, without leading zeros
   int32_t power10 = 0;          // always 0 for &H and &O numbers
-  int base_shift = 0;           // 0 decimal, 4 for &H, 3 for &O
+  int baseShift = 0;            // 0 decimal, 4 for &H, 3 for &O
   bool negative = false;        // ignored for &H and &O numbers, as the platform does
 };
 

@@ -50,22 +50,22 @@ class Variant {
   static Variant R8(double value) { return Real(VariantKind::kR8, value); }
   // The currency value scaled by 10000 (1.5 is 15000).
   static Variant Currency(int64_t scaled) { return Signed(VariantKind::kCurrency, scaled); }
-  static Variant Date(double ole_date) { return Real(VariantKind::kDate, ole_date); }
+  static Variant Date(double oleDate) { return Real(VariantKind::kDate, oleDate); }
   static Variant String(ustring value);
   static Variant Error(int32_t scode) { return Signed(VariantKind::kError, scode); }
   static Variant Array() { return Variant(VariantKind::kArray); }
 
   VariantKind kind() const { return kind_; }
   // Boolean (-1 or 0), I1 to I8, Currency (scaled), Error.
-  int64_t signed_value() const { return signed_; }
+  int64_t signedValue() const { return signed_; }
   // UI1 to UI8.
-  uint64_t unsigned_value() const { return unsigned_; }
+  uint64_t unsignedValue() const { return unsigned_; }
   // R8 and Date.
-  double real_value() const { return real_; }
+  double realValue() const { return real_; }
   // R4.
-  float single_value() const { return single_; }
+  float singleValue() const { return single_; }
   // String.
-  const ustring& string_value() const { return string_; }
+  const ustring& stringValue() const { return string_; }
 
  private:
   explicit Variant(VariantKind kind) : kind_(kind) {}

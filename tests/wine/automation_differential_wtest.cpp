@@ -45,63 +45,63 @@ UniqueVariant ToComVariant(const Variant& value) {
       break;
     case VariantKind::kBoolean:
       V_VT(v) = VT_BOOL;
-      V_BOOL(v) = value.signed_value() != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+      V_BOOL(v) = value.signedValue() != 0 ? VARIANT_TRUE : VARIANT_FALSE;
       break;
     case VariantKind::kI1:
       V_VT(v) = VT_I1;
-      V_I1(v) = static_cast<CHAR>(value.signed_value());
+      V_I1(v) = static_cast<CHAR>(value.signedValue());
       break;
     case VariantKind::kI2:
       V_VT(v) = VT_I2;
-      V_I2(v) = static_cast<SHORT>(value.signed_value());
+      V_I2(v) = static_cast<SHORT>(value.signedValue());
       break;
     case VariantKind::kI4:
       V_VT(v) = VT_I4;
-      V_I4(v) = static_cast<LONG>(value.signed_value());
+      V_I4(v) = static_cast<LONG>(value.signedValue());
       break;
     case VariantKind::kI8:
       V_VT(v) = VT_I8;
-      V_I8(v) = value.signed_value();
+      V_I8(v) = value.signedValue();
       break;
     case VariantKind::kUI1:
       V_VT(v) = VT_UI1;
-      V_UI1(v) = static_cast<BYTE>(value.unsigned_value());
+      V_UI1(v) = static_cast<BYTE>(value.unsignedValue());
       break;
     case VariantKind::kUI2:
       V_VT(v) = VT_UI2;
-      V_UI2(v) = static_cast<USHORT>(value.unsigned_value());
+      V_UI2(v) = static_cast<USHORT>(value.unsignedValue());
       break;
     case VariantKind::kUI4:
       V_VT(v) = VT_UI4;
-      V_UI4(v) = static_cast<ULONG>(value.unsigned_value());
+      V_UI4(v) = static_cast<ULONG>(value.unsignedValue());
       break;
     case VariantKind::kUI8:
       V_VT(v) = VT_UI8;
-      V_UI8(v) = value.unsigned_value();
+      V_UI8(v) = value.unsignedValue();
       break;
     case VariantKind::kR4:
       V_VT(v) = VT_R4;
-      V_R4(v) = value.single_value();
+      V_R4(v) = value.singleValue();
       break;
     case VariantKind::kR8:
       V_VT(v) = VT_R8;
-      V_R8(v) = value.real_value();
+      V_R8(v) = value.realValue();
       break;
     case VariantKind::kCurrency:
       V_VT(v) = VT_CY;
-      V_CY(v).int64 = value.signed_value();
+      V_CY(v).int64 = value.signedValue();
       break;
     case VariantKind::kDate:
       V_VT(v) = VT_DATE;
-      V_DATE(v) = value.real_value();
+      V_DATE(v) = value.realValue();
       break;
     case VariantKind::kString:
       V_VT(v) = VT_BSTR;
-      V_BSTR(v) = UniqueBstr::FromText(value.string_value()).release();
+      V_BSTR(v) = UniqueBstr::FromText(value.stringValue()).release();
       break;
     case VariantKind::kError:
       V_VT(v) = VT_ERROR;
-      V_ERROR(v) = static_cast<SCODE>(value.signed_value());
+      V_ERROR(v) = static_cast<SCODE>(value.signedValue());
       break;
     case VariantKind::kArray: {
       SAFEARRAYBOUND bound = {2, 0};
@@ -164,24 +164,24 @@ std::string Describe(const Variant& value) {
   char buffer[64];
   switch (value.kind()) {
     case VariantKind::kR8:
-      std::snprintf(buffer, sizeof buffer, "R8 %.17g", value.real_value());
+      std::snprintf(buffer, sizeof buffer, "R8 %.17g", value.realValue());
       return buffer;
     case VariantKind::kR4:
-      std::snprintf(buffer, sizeof buffer, "R4 %.9g", value.single_value());
+      std::snprintf(buffer, sizeof buffer, "R4 %.9g", value.singleValue());
       return buffer;
     case VariantKind::kDate:
-      std::snprintf(buffer, sizeof buffer, "Date %.17g", value.real_value());
+      std::snprintf(buffer, sizeof buffer, "Date %.17g", value.realValue());
       return buffer;
     case VariantKind::kCurrency:
       std::snprintf(buffer, sizeof buffer, "Currency %lld/10000",
-                    static_cast<long long>(value.signed_value()));
+                    static_cast<long long>(value.signedValue()));
       return buffer;
     case VariantKind::kString:
-      return "String \"" + Escaped(value.string_value()) + "\"";
+      return "String \"" + Escaped(value.stringValue()) + "\"";
     default:
       std::snprintf(buffer, sizeof buffer, "kind %d %lld %llu", static_cast<int>(value.kind()),
-                    static_cast<long long>(value.signed_value()),
-                    static_cast<unsigned long long>(value.unsigned_value()));
+                    static_cast<long long>(value.signedValue()),
+                    static_cast<unsigned long long>(value.unsignedValue()));
       return buffer;
   }
 }

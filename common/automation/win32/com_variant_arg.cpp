@@ -68,14 +68,14 @@ hresult ResolveValue(const VARIANT* arg, LCID locale, UniqueVariant& holder,
     if (object == nullptr) return kS_OK;
     if (depth == kMaxDefaultValueDepth) return kDISP_E_TYPEMISMATCH;
     DispatchRef dispatch;
-    if (FAILED(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.put()))) ||
+    if (Failed(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.put()))) ||
         dispatch.get() == nullptr)
       return kDISP_E_TYPEMISMATCH;
     DISPPARAMS noArguments = {nullptr, nullptr, 0, 0};
     UniqueVariant next;
-    HRESULT hr = dispatch.get()->Invoke(DISPID_VALUE, IID_NULL, locale, DISPATCH_PROPERTYGET,
-                                        &noArguments, next.put(), nullptr, nullptr);
-    if (FAILED(hr)) return kDISP_E_TYPEMISMATCH;  // no default value: as the platform says
+    const hresult hr = dispatch.get()->Invoke(DISPID_VALUE, IID_NULL, locale, DISPATCH_PROPERTYGET,
+                                              &noArguments, next.put(), nullptr, nullptr);
+    if (Failed(hr)) return kDISP_E_TYPEMISMATCH;  // no default value: as the platform says
     holder = std::move(next);
     value = Referenced(holder.get());
     if (value == nullptr) return kDISP_E_TYPEMISMATCH;
@@ -176,8 +176,8 @@ hresult ComVariantArg::SetString(const ustring& value) {
     *slot = text.release();
     return kS_OK;
   }
-  HRESULT hr = VariantClear(target);
-  if (FAILED(hr)) return hr;
+  const hresult hr = VariantClear(target);
+  if (Failed(hr)) return hr;
   V_VT(target) = VT_BSTR;
   V_BSTR(target) = text.release();
   return kS_OK;
