@@ -11,6 +11,12 @@
 // message loop when the outermost operation ends: it is handled only when the
 // thread is no longer inside that operation, nor inside the script's call
 // that may have started it.
+//
+// Names: the engine's state and operations keep the names the component has
+// always given them (LSock, colChunks, LBytes, RequestFile1, ...), so that
+// anyone who knows the component finds each one under its own name; what the
+// engine adds of its own (head_, contentLength_, ...) follows the house
+// style, and so does every new member.
 #pragma once
 
 #include <cstdint>

@@ -408,9 +408,22 @@ bool PosixPlatform::PostNotification(NotificationTarget* target, SocketHandle so
   return true;
 }
 
+// One round of the message loop: what was posted again, then one poll of
+// the registered sockets and the notifications it shows.
 int PosixPlatform::Pump(int timeoutMs) {
-  // What was posted again comes first and is not waited for; anything a
-  // delivery posts meanwhile waits for the next Pump.
+  int delivered = DeliverPostedAgain();
+  if (delivered > 0) timeoutMs = 0;
+  PollSet set = SocketsToPoll();
+  if (set.fds.empty()) return delivered;
+  if (PollRetrying(set.fds.data(), set.fds.size(), set.buffered ? 0 : timeoutMs) < 0)
+    return delivered;
+  // Every code is decided first, then delivered: a delivery may change the set.
+  return delivered + Deliver(NotificationsFrom(set));
+}
+
+// What was posted again comes first and is not waited for; anything a
+// delivery posts meanwhile waits for the next Pump.
+int PosixPlatform::DeliverPostedAgain() {
   int delivered = 0;
   std::deque<Posted> posted;
   posted.swap(posted_);
@@ -420,60 +433,62 @@ int PosixPlatform::Pump(int timeoutMs) {
     found->second.target->OnSocketNotification(next.fd, next.code, next.error);
     ++delivered;
   }
-  if (delivered > 0) timeoutMs = 0;
+  return delivered;
+}
 
-  // Which sockets can have something to tell now. A socket that was told 1
-  // and not received from since has nothing more to tell until it is.
-  std::vector<pollfd> polled;
-  std::vector<uint64_t> ids;
-  bool buffered = false;
+// Which sockets can have something to tell now. A socket that was told 1
+// and not received from since has nothing more to tell until it is.
+PosixPlatform::PollSet PosixPlatform::SocketsToPoll() const {
+  PollSet set;
   for (const auto& [fd, registration] : registrations_) {
-    bool readsWanted = (registration.mask & kNotifyRead) != 0;
-    bool closeWanted = (registration.mask & kNotifyClose) != 0 && !registration.closeTold;
+    const bool readsWanted = (registration.mask & kNotifyRead) != 0;
+    const bool closeWanted = (registration.mask & kNotifyClose) != 0 && !registration.closeTold;
     if (readsWanted && !registration.readArmed) continue;
     if (!readsWanted && !closeWanted) continue;
     short events = POLLRDHUP;
     if (readsWanted) events |= POLLIN;
-    polled.push_back(pollfd{fd, events, 0});
-    ids.push_back(registration.id);
-    if (readsWanted && HasBufferedPlainBytes(fd)) buffered = true;
+    set.fds.push_back(pollfd{fd, events, 0});
+    set.ids.push_back(registration.id);
+    if (readsWanted && HasBufferedPlainBytes(fd)) set.buffered = true;
   }
-  if (polled.empty()) return delivered;
-  // Decrypted bytes waiting in a channel are something to tell now.
-  if (PollRetrying(polled.data(), polled.size(), buffered ? 0 : timeoutMs) < 0) return delivered;
+  return set;
+}
 
-  // Decide every code first, then deliver: a delivery may change the set.
-  struct Pending {
-    int fd;
-    uint64_t id;
-    int32_t code;
-  };
-  std::vector<Pending> pending;
-  for (size_t i = 0; i < polled.size(); ++i) {
-    short seen = polled[i].revents;
-    if (HasBufferedPlainBytes(polled[i].fd)) seen |= POLLIN;
+// The notification each polled socket has to tell: 1 while there is
+// something to read, 32 once the peer has closed and nothing is left.
+std::vector<PosixPlatform::Posted> PosixPlatform::NotificationsFrom(const PollSet& set) const {
+  std::vector<Posted> notifications;
+  for (size_t i = 0; i < set.fds.size(); ++i) {
+    const int fd = set.fds[i].fd;
+    short seen = set.fds[i].revents;
+    if (HasBufferedPlainBytes(fd)) seen |= POLLIN;
     if (seen == 0 || (seen & POLLNVAL)) continue;
-    auto found = registrations_.find(polled[i].fd);
+    auto found = registrations_.find(fd);
     if (found == registrations_.end()) continue;
     const Registration& registration = found->second;
     // Readable without a hang-up means data: only at the end is the count
     // of unread bytes needed to tell 1 from 32 (one system call per block less).
-    bool hungUp = (seen & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
+    const bool hungUp = (seen & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
     int unread = 1;
-    if ((hungUp || !(seen & POLLIN)) && !HasBufferedPlainBytes(polled[i].fd)) {
-      if (ioctl(polled[i].fd, FIONREAD, &unread) != 0) unread = 0;
+    if ((hungUp || !(seen & POLLIN)) && !HasBufferedPlainBytes(fd)) {
+      if (ioctl(fd, FIONREAD, &unread) != 0) unread = 0;
     }
-    bool ended = hungUp || (seen & POLLIN);
+    const bool ended = hungUp || (seen & POLLIN);
     if (unread > 0) {
-      if ((registration.mask & kNotifyRead) && registration.readArmed) {
-        pending.push_back({polled[i].fd, ids[i], kNotifyRead});
-      }
+      if ((registration.mask & kNotifyRead) && registration.readArmed)
+        notifications.push_back({fd, set.ids[i], kNotifyRead, 0});
     } else if (ended && (registration.mask & kNotifyClose) && !registration.closeTold) {
-      pending.push_back({polled[i].fd, ids[i], kNotifyClose});
+      notifications.push_back({fd, set.ids[i], kNotifyClose, 0});
     }
   }
+  return notifications;
+}
 
-  for (const Pending& next : pending) {
+// Each notification once, to its registration if that still stands and has
+// not been told the same since.
+int PosixPlatform::Deliver(const std::vector<Posted>& notifications) {
+  int delivered = 0;
+  for (const Posted& next : notifications) {
     auto found = registrations_.find(next.fd);
     if (found == registrations_.end() || found->second.id != next.id) continue;
     Registration& registration = found->second;

@@ -21,6 +21,8 @@
 // (PostNotification) is delivered by the next Pump, before anything polled.
 #pragma once
 
+#include <poll.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -103,8 +105,6 @@ class PosixPlatform final : public Platform {
     uint64_t id = 0;  // tells a registration from a later one of a reused descriptor
   };
 
-  // Sets the error (and returns false) unless the library is started and the
-  // handle is a socket this platform created.
   // A notification posted again, for the registration it was posted under.
   struct Posted {
     int fd;
@@ -113,6 +113,21 @@ class PosixPlatform final : public Platform {
     int32_t error;
   };
 
+  // The sockets one Pump polls, with the registration each was polled for.
+  struct PollSet {
+    std::vector<pollfd> fds;
+    std::vector<uint64_t> ids;
+    bool buffered = false;  // decrypted bytes wait in a channel: do not wait
+  };
+
+  // Pump's steps.
+  int DeliverPostedAgain();
+  PollSet SocketsToPoll() const;
+  std::vector<Posted> NotificationsFrom(const PollSet& set) const;
+  int Deliver(const std::vector<Posted>& notifications);
+
+  // Set the error (and return false) unless the library is started and the
+  // handle is a socket this platform created.
   bool CheckStarted();
   bool CheckSocket(SocketHandle socket);
   void Fail(int32_t winsockError) { lastError_ = winsockError; }
