@@ -9,9 +9,9 @@
 // 80 unless a port is given). The server's certificate must be valid for the
 // name and trusted by the machine; there is no way around that check: a
 // refused one gives RequestFile's result 116. The script waits
-// for each download by polling Busy, which works in every script host (event
-// handlers need a host that can connect events, such as WScript.CreateObject
-// with a prefix on Windows).
+// for each download by polling Busy, which works in every script host;
+// news_events.js is the same with event handlers, for a host that connects
+// events and sleeps (the Windows Script Host).
 
 var args = WScript.Arguments;
 var server = args.length > 0 ? args(0) : "https://localhost";
