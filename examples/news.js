@@ -28,8 +28,9 @@ function waitForDownload(d, seconds) {
 
 function say(text) { WScript.Echo(text); }
 
+var d = null, status = 1;
 try {
-  var d = new ActiveXObject("Wexlo.Downloader");
+  d = new ActiveXObject("Wexlo.Downloader");
 
   // StartUp returns 0 when the socket library is ready; otherwise a message
   // number, with the text in its argument (VBScript sees the text; JScript
@@ -80,8 +81,11 @@ try {
 
   d.ShutDown();
   say("Socket library stopped.");
-  WScript.Quit(0);
+  status = 0;
 } catch (e) {
   WScript.Echo("news.js failed: " + e.message);
-  WScript.Quit(1);
 }
+// Wine's cscript ends at WScript.Quit without releasing what the script
+// holds, which would leave Wexlo.exe running: the object is let go of first.
+d = null;
+WScript.Quit(status);

@@ -48,8 +48,8 @@ function request(d, path) {
   if (rc != 0) throw new Error("RequestFile of " + path + " returned " + rc);
 }
 
+var d = null, status = 1;
 try {
-  var d;
   try {
     d = WScript.CreateObject("Wexlo.Downloader", "dl_");
   } catch (e) {
@@ -88,8 +88,11 @@ try {
   say("Saved " + d.CurSize + " bytes to " + binPath + ".");
 
   d.ShutDown();
-  WScript.Quit(0);
+  status = 0;
 } catch (e) {
   WScript.Echo("news_events.js failed: " + e.message);
-  WScript.Quit(1);
 }
+// Wine's cscript ends at WScript.Quit without releasing what the script
+// holds, which would leave Wexlo.exe running: the object is let go of first.
+d = null;
+WScript.Quit(status);
