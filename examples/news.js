@@ -9,9 +9,9 @@
 // 80 unless a port is given). The server's certificate must be valid for the
 // name and trusted by the machine; there is no way around that check: a
 // refused one gives RequestFile's result 116. The script waits
-// for each download by polling Busy, which works in every script host (event
-// handlers need a host that can connect events, such as WScript.CreateObject
-// with a prefix on Windows).
+// for each download by polling Busy, which works in every script host;
+// news_events.js is the same with event handlers, for a host that connects
+// events and sleeps (the Windows Script Host).
 
 var args = WScript.Arguments;
 var server = args.length > 0 ? args(0) : "https://localhost";
@@ -28,8 +28,9 @@ function waitForDownload(d, seconds) {
 
 function say(text) { WScript.Echo(text); }
 
+var d = null, status = 1;
 try {
-  var d = new ActiveXObject("Wexlo.Downloader");
+  d = new ActiveXObject("Wexlo.Downloader");
 
   // StartUp returns 0 when the socket library is ready; otherwise a message
   // number, with the text in its argument (VBScript sees the text; JScript
@@ -80,8 +81,11 @@ try {
 
   d.ShutDown();
   say("Socket library stopped.");
-  WScript.Quit(0);
+  status = 0;
 } catch (e) {
   WScript.Echo("news.js failed: " + e.message);
-  WScript.Quit(1);
 }
+// Wine's cscript ends at WScript.Quit without releasing what the script
+// holds, which would leave Wexlo.exe running: the object is let go of first.
+d = null;
+WScript.Quit(status);

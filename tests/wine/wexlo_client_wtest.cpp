@@ -1,8 +1,9 @@
 // Wexlo.Downloader driven the way a compiled automation client drives it: the
 // object is created by ProgID in its own server process, members are called
 // by DISPID, by name and through the dual interface with arguments passed by
-// reference, and events arrive through the connection point while the test
-// pumps its messages. Downloads come from the runner's local HTTP fixture.
+// reference, and events arrive through the connection point (also bound by
+// the class information, as a script host binds them) while the test pumps
+// its messages. Downloads come from the runner's local HTTP fixture.
 #include <winsock2.h>
 
 #include <windows.h>
@@ -19,6 +20,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/ustring.h"
@@ -135,17 +137,30 @@ bool WaitForExit(HANDLE process, DWORD timeoutMs = 10000) {
   }
 }
 
-// One event as a sink saw it.
+// One event as a sink saw it. A sink that has type information also tells
+// the event's name and each argument by name, as text.
 struct Event {
   DISPID id = 0;
   bool allByReference = true;
   int32_t code = 0;
   std::wstring text;
+  std::wstring name;
+  std::vector<std::pair<std::wstring, std::wstring>> args;
 };
+
+std::wstring TextOf(VARIANT* value) {
+  Var direct, text;
+  if (FAILED(VariantCopyInd(&direct, value)) ||
+      FAILED(VariantChangeType(&text, &direct, 0, VT_BSTR)))
+    return L"<no text>";
+  return text.Text();
+}
 
 // An event sink for __Downloader. Each one records what it receives; a test
 // may give it a handler, make it fail, or make it scribble over its
-// by-reference arguments (which must not reach the other sinks).
+// by-reference arguments (which must not reach the other sinks). Bound as a
+// script host binds one, it answers to the source interface the object
+// named and learns the names from the type information it was given.
 class Sink final : public IDispatch {
  public:
   std::vector<Event> events;
@@ -153,6 +168,8 @@ class Sink final : public IDispatch {
   HRESULT result = S_OK;
   bool scribble = false;
   DWORD cookie = 0;
+  IID source = DIID___Downloader;
+  ComPtr<ITypeInfo> names;
 
   static ComPtr<Sink> Make() { return ComPtr<Sink>::Adopt(new Sink()); }
 
@@ -169,8 +186,7 @@ class Sink final : public IDispatch {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     *object = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IDispatch && riid != DIID___Downloader)
-      return E_NOINTERFACE;
+    if (riid != IID_IUnknown && riid != IID_IDispatch && riid != source) return E_NOINTERFACE;
     *object = static_cast<IDispatch*>(this);
     AddRef();
     return S_OK;
@@ -193,6 +209,7 @@ class Sink final : public IDispatch {
                                    EXCEPINFO*, UINT*) override {
     Event e;
     e.id = id;
+    if (names) Name(e, *params);
     for (UINT i = 0; i < params->cArgs; ++i) {
       VARIANT* arg = &params->rgvarg[i];
       if (V_VT(arg) != (VT_BYREF | VT_VARIANT)) {
@@ -218,6 +235,23 @@ class Sink final : public IDispatch {
  private:
   Sink() = default;
   ~Sink() = default;
+
+  // GetNames gives the event's name, then its parameters in declaration
+  // order; rgvarg holds the arguments last first.
+  void Name(Event& e, const DISPPARAMS& params) {
+    BSTR found[8] = {};
+    UINT count = 0;
+    if (FAILED(names->GetNames(e.id, found, 8, &count)) || count == 0) return;
+    e.name.assign(found[0], SysStringLen(found[0]));
+    for (UINT n = 1; n < count; ++n) {
+      const std::wstring name(found[n], SysStringLen(found[n]));
+      e.args.emplace_back(
+          name, n <= params.cArgs ? TextOf(&params.rgvarg[params.cArgs - n]) : L"<not passed>");
+    }
+    if (params.cArgs + 1 > count) e.args.emplace_back(L"<unnamed>", std::to_wstring(params.cArgs));
+    for (UINT n = 0; n < count; ++n) SysFreeString(found[n]);
+  }
+
   ULONG refs_ = 1;
 };
 
@@ -289,6 +323,54 @@ class WexloClient : public ::testing::Test {
     EXPECT_EQ(point_->Advise(static_cast<IDispatch*>(sink.Get()), &sink->cookie), S_OK);
     sinks_.push_back(sink);
     return sink;
+  }
+
+  // Binds a sink as the Windows script host does for WScript.CreateObject
+  // with a prefix: the source interface from the object's class information,
+  // its connection point found by that IID, and the type information of the
+  // coclass's default source interface to name each event.
+  ComPtr<Sink> AdviseAsScriptHost() {
+    ComPtr<IProvideClassInfo2> classInfo;
+    ComPtr<ITypeInfo> coclass;
+    ComPtr<Sink> sink = Sink::Make();
+    if (object_->QueryInterface(IID_IProvideClassInfo2, classInfo.PutVoid()) != S_OK ||
+        classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &sink->source) != S_OK ||
+        classInfo->GetClassInfo(coclass.Put()) != S_OK)
+      return nullptr;
+    sink->names = DefaultSource(coclass.Get());
+    TYPEATTR* attr = nullptr;
+    if (!sink->names || sink->names->GetTypeAttr(&attr) != S_OK) return nullptr;
+    const bool same = IsEqualGUID(attr->guid, sink->source);
+    sink->names->ReleaseTypeAttr(attr);
+    EXPECT_TRUE(same) << "GetGUID and the class information name different source interfaces";
+    ComPtr<IConnectionPointContainer> container;
+    ComPtr<IConnectionPoint> point;
+    if (!same ||
+        object_->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()) != S_OK ||
+        container->FindConnectionPoint(sink->source, point.Put()) != S_OK ||
+        point->Advise(static_cast<IDispatch*>(sink.Get()), &sink->cookie) != S_OK)
+      return nullptr;
+    sinks_.push_back(sink);  // the object has one connection point: point_ unadvises it
+    return sink;
+  }
+
+  static ComPtr<ITypeInfo> DefaultSource(ITypeInfo* coclass) {
+    TYPEATTR* attr = nullptr;
+    if (coclass->GetTypeAttr(&attr) != S_OK) return nullptr;
+    const UINT count = attr->cImplTypes;
+    coclass->ReleaseTypeAttr(attr);
+    for (UINT i = 0; i < count; ++i) {
+      INT flags = 0;
+      HREFTYPE ref = 0;
+      ComPtr<ITypeInfo> info;
+      if (coclass->GetImplTypeFlags(i, &flags) == S_OK &&
+          (flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) ==
+              (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE) &&
+          coclass->GetRefTypeOfImplType(i, &ref) == S_OK &&
+          coclass->GetRefTypeInfo(ref, info.Put()) == S_OK)
+        return info;
+    }
+    return nullptr;
   }
 
   void ReleaseObject() {
@@ -456,6 +538,34 @@ TEST_F(WexloClient, FullDownloadRaisesConnectDisconnectFinishInOrder) {
   EXPECT_EQ(CurFileAsString(), WidenAscii(WithCrLf(body)));
   EXPECT_EQ(failing->Order(), recorder_->Order());
   EXPECT_EQ(leaving->Order(), std::vector<DISPID>{kOnConnect});
+}
+
+// A script's dl_OnConnect, dl_OnDisconnect and dl_OnDownloadFinish are found
+// by the names the type information gives the DISPIDs the server invokes.
+TEST_F(WexloClient, EventsBoundAsTheScriptHostBindsThemArriveByTheirTypeInfoNames) {
+  using Args = std::vector<std::pair<std::wstring, std::wstring>>;
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* code;
+    const wchar_t* status;
+  } cases[] = {{L"/lines.txt", L"200", L"OK"}, {L"/status/404", L"404", L"Not Found"}};
+  ComPtr<Sink> host = AdviseAsScriptHost();
+  ASSERT_TRUE(host);
+  for (size_t n = 0; n < std::size(cases); ++n) {
+    const Case& c = cases[n];
+    SCOPED_TRACE(c.path);
+    ASSERT_EQ(Request(c.path), 0);
+    ASSERT_TRUE(WaitForFinishes(n + 1));
+    ASSERT_EQ(host->events.size(), 3 * (n + 1));
+    const Event* e = &host->events[3 * n];
+    EXPECT_EQ(e[0].name, L"OnConnect");
+    EXPECT_EQ(e[0].args, (Args{{L"ServerURL", L"127.0.0.1"}}));
+    EXPECT_EQ(e[1].name, L"OnDisconnect");
+    EXPECT_EQ(e[1].args, Args{});
+    EXPECT_EQ(e[2].name, L"OnDownloadFinish");
+    EXPECT_EQ(e[2].args, (Args{{L"ResponseCode", c.code}, {L"ResponseString", c.status}}));
+    EXPECT_TRUE(WaitUntilIdle());
+  }
 }
 
 TEST_F(WexloClient, SavesTextWithCrLfAndBinaryByteForByteWithTheirCodes) {
