@@ -44,24 +44,19 @@ BrowserObject::BrowserObject(const ComPtr<ITypeInfo>& typeInfo) : typeInfo_(type
 
 BrowserObject::~BrowserObject() { UnlockModule(); }
 
-HRESULT BrowserObject::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-      IsEqualIID(iid, IID__Browser)) {
-    *out = static_cast<_Browser*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
+HRESULT BrowserObject::QueryInterface(REFIID riid, void** object) {
+  _Browser* const dispatch = this;
+  return QueryInterfaceTable(
+      {{IID_IUnknown, dispatch}, {IID_IDispatch, dispatch}, {IID__Browser, dispatch}}, riid,
+      object);
 }
 
-ULONG BrowserObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+ULONG BrowserObject::AddRef() { return refs_.Increment(); }
 
 ULONG BrowserObject::Release() {
-  LONG left = InterlockedDecrement(&refs_);
+  const ULONG left = refs_.Decrement();
   if (left == 0) delete this;
-  return static_cast<ULONG>(left);
+  return left;
 }
 
 HRESULT BrowserObject::GetTypeInfoCount(UINT* count) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "common/automation/win32/unique_bstr.h"
+#include "common/com/com_object.h"
 #include "common/com/com_ptr.h"
 #include "velmora.h"  // generated from velmora.idl
 
@@ -40,7 +41,7 @@ class BrowserObject final : public _Browser {
   explicit BrowserObject(const ComPtr<ITypeInfo>& typeInfo);
   ~BrowserObject();
 
-  LONG refs_ = 1;
+  ReferenceCount refs_;
   ComPtr<ITypeInfo> typeInfo_;  // loaded once, at creation
   UniqueBstr browser_;          // the public string member; null reads as empty
 };

@@ -41,6 +41,11 @@ HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   return wex::GetBrowserFactory(iid, out);
 }
 
-HRESULT WINAPI DllCanUnloadNow() { return wex::ModuleInUse() ? S_FALSE : S_OK; }
+// The cached type information goes before the library may be unloaded.
+HRESULT WINAPI DllCanUnloadNow() {
+  if (wex::ModuleInUse()) return S_FALSE;
+  wex::ReleaseBrowserTypeInfo();
+  return S_OK;
+}
 
 }  // extern "C"

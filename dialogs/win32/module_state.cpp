@@ -3,7 +3,7 @@
 #include <oleauto.h>
 
 #include "common/com/com_ptr.h"
-#include "common/com/type_library.h"
+#include "common/com/type_info_cache.h"
 #include "velmora.h"  // generated from velmora.idl
 
 namespace wex {
@@ -24,12 +24,16 @@ void LockModule() { InterlockedIncrement(&moduleCount); }
 void UnlockModule() { InterlockedDecrement(&moduleCount); }
 bool ModuleInUse() { return InterlockedCompareExchange(&moduleCount, 0, 0) != 0; }
 
-HRESULT LoadBrowserTypeInfo(ITypeInfo** out) {
-  *out = nullptr;
-  ComPtr<ITypeLib> library;
-  HRESULT hr = LoadModuleTypeLib(libraryInstance, library.Put());
-  if (FAILED(hr)) return hr;
-  return InvokableTypeInfo(library.Get(), IID__Browser, out);
+// The library's type information, loaded once for the process.
+TypeInfoCache& BrowserTypes() {
+  static TypeInfoCache cache;
+  return cache;
 }
+
+HRESULT LoadBrowserTypeInfo(ITypeInfo** out) {
+  return BrowserTypes().TypeInfo(libraryInstance, IID__Browser, out);
+}
+
+void ReleaseBrowserTypeInfo() { BrowserTypes().Clear(); }
 
 }  // namespace wex

@@ -19,7 +19,9 @@ bool ModuleInUse();
 
 // The description of _Browser's vtable, for DispInvoke, from the type library
 // embedded in the library itself, so that IDispatch works whether or not it
-// is registered.
+// is registered; loaded once for the process.
 HRESULT LoadBrowserTypeInfo(ITypeInfo** out);
+// Releases it, once no object is left and the library may be unloaded.
+void ReleaseBrowserTypeInfo();
 
 }  // namespace wex

@@ -149,28 +149,25 @@ DownloaderObject::~DownloaderObject() {
 // IUnknown
 
 HRESULT DownloaderObject::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__Downloader)
-    *object = static_cast<_Downloader*>(this);
-  else if (riid == IID_IConnectionPointContainer)
-    *object = static_cast<IConnectionPointContainer*>(this);
-  else if (riid == IID_ISupportErrorInfo)
-    *object = static_cast<ISupportErrorInfo*>(this);
-  else if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2)
-    *object = static_cast<IProvideClassInfo2*>(this);
-  else
-    return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
+  _Downloader* const dispatch = this;
+  IProvideClassInfo2* const classInfo = this;
+  return QueryInterfaceTable(
+      {{IID_IUnknown, dispatch},
+       {IID_IDispatch, dispatch},
+       {IID__Downloader, dispatch},
+       {IID_IConnectionPointContainer, static_cast<IConnectionPointContainer*>(this)},
+       {IID_ISupportErrorInfo, static_cast<ISupportErrorInfo*>(this)},
+       {IID_IProvideClassInfo, classInfo},
+       {IID_IProvideClassInfo2, classInfo}},
+      riid, object);
 }
 
-ULONG DownloaderObject::AddRef() { return ++refs_; }
+ULONG DownloaderObject::AddRef() { return refs_.Increment(); }
 
 ULONG DownloaderObject::Release() {
-  ULONG refs = --refs_;
-  if (refs == 0) delete this;
-  return refs;
+  const ULONG left = refs_.Decrement();
+  if (left == 0) delete this;
+  return left;
 }
 
 // IDispatch

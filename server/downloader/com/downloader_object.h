@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "common/com/com_object.h"
 #include "server/downloader/com/connection_point.h"
 #include "server/downloader/downloader.h"
 #include "wexlo.h"
@@ -79,7 +80,7 @@ class DownloaderObject final : public _Downloader,
   void OnDisconnect() override;
   void Raise(DISPID id, const VARIANT* values, UINT count);
 
-  ULONG refs_ = 1;
+  ReferenceCount refs_;
   std::shared_ptr<Downloader> downloader_;
   ConnectionPoint events_;
 };

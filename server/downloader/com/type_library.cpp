@@ -1,36 +1,24 @@
 #include "server/downloader/com/type_library.h"
 
-#include <windows.h>
-
-#include "common/com/com_ptr.h"
-#include "common/com/type_library.h"
+#include "common/com/type_info_cache.h"
 
 namespace wex {
 namespace {
 
-// Loaded on first use on the server's one thread; released before CoUninitialize.
-ComPtr<ITypeLib> cachedLibrary;
+// The program's own library (module null), released before CoUninitialize.
+TypeInfoCache& ServerTypes() {
+  static TypeInfoCache cache;
+  return cache;
+}
 
 }  // namespace
 
-HRESULT ServerTypeLib(ITypeLib** result) {
-  *result = nullptr;
-  if (!cachedLibrary) {
-    HRESULT hr = LoadModuleTypeLib(nullptr, cachedLibrary.Put());
-    if (FAILED(hr)) return hr;
-  }
-  *result = ComPtr<ITypeLib>(cachedLibrary).Detach();
-  return S_OK;
-}
+HRESULT ServerTypeLib(ITypeLib** result) { return ServerTypes().Library(nullptr, result); }
 
 HRESULT ServerTypeInfo(REFGUID guid, ITypeInfo** result) {
-  *result = nullptr;
-  ComPtr<ITypeLib> library;
-  HRESULT hr = ServerTypeLib(library.Put());
-  if (FAILED(hr)) return hr;
-  return InvokableTypeInfo(library.Get(), guid, result);
+  return ServerTypes().TypeInfo(nullptr, guid, result);
 }
 
-void ReleaseServerTypeLib() { cachedLibrary.Reset(); }
+void ReleaseServerTypeLib() { ServerTypes().Clear(); }
 
 }  // namespace wex

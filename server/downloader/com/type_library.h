@@ -1,5 +1,6 @@
-// The type library embedded in Wexlo.exe (resource TYPELIB 1), loaded once
-// per process: IDispatch of the object and its class info read it.
+// The type library embedded in Wexlo.exe (resource TYPELIB 1) and the type
+// information of its interfaces, each loaded once per process: IDispatch of
+// the object and its class info read them.
 #pragma once
 
 #include <windows.h>
