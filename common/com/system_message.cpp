@@ -1,4 +1,5 @@
 #include "common/com/system_message.h"
+#include "common/win32/unique_handle.h"
 
 #include <memory>
 
@@ -10,7 +11,7 @@ std::wstring SystemMessageText(HRESULT code) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   // The buffer is the system's, allocated with LocalAlloc.
-  std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(text, &LocalFree);
+  const UniqueLocalMemory owned(text);
   std::wstring message = length != 0 && text != nullptr ? std::wstring(text, length) : L"";
   while (!message.empty() &&
          (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))

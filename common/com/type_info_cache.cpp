@@ -23,7 +23,7 @@ class ExclusiveLock {
 
 HRESULT TypeInfoCache::LibraryLocked(HMODULE module) {
   if (library_) return S_OK;
-  return LoadModuleTypeLib(module, library_.Put());
+  return LoadModuleTypeLib(module, library_.put());
 }
 
 HRESULT TypeInfoCache::Library(HMODULE module, ITypeLib** result) {
@@ -31,7 +31,7 @@ HRESULT TypeInfoCache::Library(HMODULE module, ITypeLib** result) {
   ExclusiveLock hold(lock_);
   const HRESULT hr = LibraryLocked(module);
   if (FAILED(hr)) return hr;
-  *result = ComPtr<ITypeLib>(library_).Detach();
+  *result = ComPtr<ITypeLib>(library_).release();
   return S_OK;
 }
 
@@ -40,28 +40,28 @@ HRESULT TypeInfoCache::TypeInfo(HMODULE module, REFGUID guid, ITypeInfo** result
   ExclusiveLock hold(lock_);
   for (const auto& [cachedGuid, info] : infos_) {
     if (IsEqualGUID(cachedGuid, guid)) {
-      *result = ComPtr<ITypeInfo>(info).Detach();
+      *result = ComPtr<ITypeInfo>(info).release();
       return S_OK;
     }
   }
   HRESULT hr = LibraryLocked(module);
   if (FAILED(hr)) return hr;
   ComPtr<ITypeInfo> info;
-  hr = InvokableTypeInfo(library_.Get(), guid, info.Put());
+  hr = InvokableTypeInfo(library_.get(), guid, info.put());
   if (FAILED(hr)) return hr;
   try {
     infos_.emplace_back(guid, info);
   } catch (const std::bad_alloc&) {
     // Not kept: the next call looks it up again.
   }
-  *result = info.Detach();
+  *result = info.release();
   return S_OK;
 }
 
 void TypeInfoCache::Clear() {
   ExclusiveLock hold(lock_);
   infos_.clear();
-  library_.Reset();
+  library_.reset();
 }
 
 }  // namespace wex

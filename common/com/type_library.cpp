@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "common/com/com_ptr.h"
 #include "common/com/module_path.h"
+#include "common/win32/com_ptr.h"
 
 namespace wex {
 
@@ -19,7 +19,7 @@ HRESULT LoadModuleTypeLib(HMODULE module, ITypeLib** result) {
 HRESULT InvokableTypeInfo(ITypeLib* library, REFGUID guid, ITypeInfo** result) {
   *result = nullptr;
   ComPtr<ITypeInfo> info;
-  HRESULT hr = library->GetTypeInfoOfGuid(guid, info.Put());
+  HRESULT hr = library->GetTypeInfoOfGuid(guid, info.put());
   if (FAILED(hr)) return hr;
   TYPEATTR* attr = nullptr;
   hr = info->GetTypeAttr(&attr);
@@ -32,11 +32,11 @@ HRESULT InvokableTypeInfo(ITypeLib* library, REFGUID guid, ITypeInfo** result) {
     hr = info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
     if (FAILED(hr)) return hr;
     ComPtr<ITypeInfo> vtable;
-    hr = info->GetRefTypeInfo(ref, vtable.Put());
+    hr = info->GetRefTypeInfo(ref, vtable.put());
     if (FAILED(hr)) return hr;
     info = vtable;
   }
-  *result = info.Detach();
+  *result = info.release();
   return S_OK;
 }
 

@@ -5,31 +5,17 @@
 #include <new>
 #include <utility>
 
+#include "common/win32/variant_results.h"
 #include "dialogs/portable/color_hex.h"
 #include "dialogs/win32/mod_open_save.h"
 #include "dialogs/win32/module_state.h"
 
 namespace wex {
 
-namespace {
-
-// A string result as a VARIANT of type BSTR (never a null BSTR, so scripts
-// see an empty string rather than a null value).
-HRESULT StringResult(const ustring& text, VARIANT* result) {
-  BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                             static_cast<UINT>(text.size()));
-  if (!s) return E_OUTOFMEMORY;
-  V_VT(result) = VT_BSTR;
-  V_BSTR(result) = s;
-  return S_OK;
-}
-
-}  // namespace
-
 HRESULT BrowserObject::Create(REFIID iid, void** out) {
   *out = nullptr;
   ComPtr<ITypeInfo> typeInfo;
-  HRESULT hr = LoadBrowserTypeInfo(typeInfo.Put());
+  HRESULT hr = LoadBrowserTypeInfo(typeInfo.put());
   if (FAILED(hr)) return hr;
   BrowserObject* object = new (std::nothrow) BrowserObject(typeInfo);
   if (!object) return E_OUTOFMEMORY;
@@ -69,19 +55,19 @@ HRESULT BrowserObject::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  *out = ComPtr<ITypeInfo>(typeInfo_).Detach();
+  *out = ComPtr<ITypeInfo>(typeInfo_).release();
   return S_OK;
 }
 
 HRESULT BrowserObject::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return DispGetIDsOfNames(typeInfo_.Get(), names, count, ids);
+  return DispGetIDsOfNames(typeInfo_.get(), names, count, ids);
 }
 
 HRESULT BrowserObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* exception, UINT* argError) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return DispInvoke(static_cast<_Browser*>(this), typeInfo_.Get(), id, flags, params, result,
+  return DispInvoke(static_cast<_Browser*>(this), typeInfo_.get(), id, flags, params, result,
                     exception, argError);
 }
 
@@ -104,7 +90,7 @@ HRESULT BrowserObject::OpenBox(VARIANT* result) {
   VariantInit(result);
   ustring path;
   ShowOpenDialog(path);
-  return StringResult(path, result);
+  return PutText(result, path);
 }
 
 HRESULT BrowserObject::SaveBox(VARIANT* result) {
@@ -112,7 +98,7 @@ HRESULT BrowserObject::SaveBox(VARIANT* result) {
   VariantInit(result);
   ustring path;
   ShowSaveDialog(path);
-  return StringResult(path, result);
+  return PutText(result, path);
 }
 
 HRESULT BrowserObject::ColorBoxRGB(VARIANT* result) {
@@ -131,7 +117,7 @@ HRESULT BrowserObject::ColorBoxHex(VARIANT* result) {
   int32_t color = 0;
   ShowColorDialog(color);
   try {
-    return StringResult(ColorHexText(color), result);
+    return PutText(result, ColorHexText(color));
   } catch (...) {
     return E_OUTOFMEMORY;  // the only thing that can throw is the string
   }

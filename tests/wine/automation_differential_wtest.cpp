@@ -22,8 +22,8 @@
 #include "common/automation/variant.h"
 #include "common/automation/variant_arg.h"
 #include "common/automation/win32/com_variant_arg.h"
-#include "common/automation/win32/unique_bstr.h"
-#include "common/automation/win32/unique_variant.h"
+#include "common/win32/unique_bstr.h"
+#include "common/win32/unique_variant.h"
 #include "common/ustring.h"
 
 namespace wex {

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "common/ustring.h"
-#include "server/downloader/com/com_ptr.h"
+#include "common/win32/com_ptr.h"
 #include "server/resources/message_table.h"
 #include "tests/wine/support/message_pump.h"
 #include "tests/wine/support/wine_paths.h"
@@ -289,13 +289,13 @@ class WexloClient : public ::testing::Test {
     ASSERT_EQ(CLSIDFromProgID(L"Wexlo.Downloader", &clsid), S_OK);
     ASSERT_TRUE(IsEqualCLSID(clsid, CLSID_Downloader));
     ASSERT_EQ(
-        CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, object_.PutVoid()),
+        CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, object_.putVoid()),
         S_OK);
-    ASSERT_EQ(object_->QueryInterface(IID__Downloader, dual_.PutVoid()), S_OK);
+    ASSERT_EQ(object_->QueryInterface(IID__Downloader, dual_.putVoid()), S_OK);
     servers_ = ServerProcesses();
     ComPtr<IConnectionPointContainer> container;
-    ASSERT_EQ(object_->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), S_OK);
-    ASSERT_EQ(container->FindConnectionPoint(DIID___Downloader, point_.Put()), S_OK);
+    ASSERT_EQ(object_->QueryInterface(IID_IConnectionPointContainer, container.putVoid()), S_OK);
+    ASSERT_EQ(container->FindConnectionPoint(DIID___Downloader, point_.put()), S_OK);
     recorder_ = Advise();
     Var error, result;
     ASSERT_EQ(dual_->StartUp(&error, &result), S_OK);
@@ -307,7 +307,7 @@ class WexloClient : public ::testing::Test {
   void TearDown() override {
     for (ComPtr<Sink>& sink : sinks_) {
       if (point_ && sink->cookie != 0) point_->Unadvise(sink->cookie);
-      CoDisconnectObject(static_cast<IDispatch*>(sink.Get()), 0);
+      CoDisconnectObject(static_cast<IDispatch*>(sink.get()), 0);
     }
     ReleaseObject();
     sinks_.clear();
@@ -320,7 +320,7 @@ class WexloClient : public ::testing::Test {
 
   ComPtr<Sink> Advise() {
     ComPtr<Sink> sink = Sink::Make();
-    EXPECT_EQ(point_->Advise(static_cast<IDispatch*>(sink.Get()), &sink->cookie), S_OK);
+    EXPECT_EQ(point_->Advise(static_cast<IDispatch*>(sink.get()), &sink->cookie), S_OK);
     sinks_.push_back(sink);
     return sink;
   }
@@ -333,11 +333,11 @@ class WexloClient : public ::testing::Test {
     ComPtr<IProvideClassInfo2> classInfo;
     ComPtr<ITypeInfo> coclass;
     ComPtr<Sink> sink = Sink::Make();
-    if (object_->QueryInterface(IID_IProvideClassInfo2, classInfo.PutVoid()) != S_OK ||
+    if (object_->QueryInterface(IID_IProvideClassInfo2, classInfo.putVoid()) != S_OK ||
         classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &sink->source) != S_OK ||
-        classInfo->GetClassInfo(coclass.Put()) != S_OK)
+        classInfo->GetClassInfo(coclass.put()) != S_OK)
       return nullptr;
-    sink->names = DefaultSource(coclass.Get());
+    sink->names = DefaultSource(coclass.get());
     TYPEATTR* attr = nullptr;
     if (!sink->names || sink->names->GetTypeAttr(&attr) != S_OK) return nullptr;
     const bool same = IsEqualGUID(attr->guid, sink->source);
@@ -346,9 +346,9 @@ class WexloClient : public ::testing::Test {
     ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point;
     if (!same ||
-        object_->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()) != S_OK ||
-        container->FindConnectionPoint(sink->source, point.Put()) != S_OK ||
-        point->Advise(static_cast<IDispatch*>(sink.Get()), &sink->cookie) != S_OK)
+        object_->QueryInterface(IID_IConnectionPointContainer, container.putVoid()) != S_OK ||
+        container->FindConnectionPoint(sink->source, point.put()) != S_OK ||
+        point->Advise(static_cast<IDispatch*>(sink.get()), &sink->cookie) != S_OK)
       return nullptr;
     sinks_.push_back(sink);  // the object has one connection point: point_ unadvises it
     return sink;
@@ -367,16 +367,16 @@ class WexloClient : public ::testing::Test {
           (flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) ==
               (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE) &&
           coclass->GetRefTypeOfImplType(i, &ref) == S_OK &&
-          coclass->GetRefTypeInfo(ref, info.Put()) == S_OK)
+          coclass->GetRefTypeInfo(ref, info.put()) == S_OK)
         return info;
     }
     return nullptr;
   }
 
   void ReleaseObject() {
-    point_.Reset();
-    dual_.Reset();
-    object_.Reset();
+    point_.reset();
+    dual_.reset();
+    object_.reset();
   }
 
   // A call through IDispatch::Invoke; every argument goes by reference.
@@ -672,7 +672,7 @@ TEST_F(WexloClient, RefusedRequestsPutTheMessageIntoFilePathAndRaiseNothing) {
   // Wine's channel does not carry the error info of a vtable call back to
   // the client; where it arrives, it names the object.
   ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.Put()) == S_OK) {
+  if (GetErrorInfo(0, info.put()) == S_OK) {
     BSTR source = nullptr;
     ASSERT_EQ(info->GetSource(&source), S_OK);
     EXPECT_EQ(std::wstring(source ? source : L""), L"Wexlo.Downloader");

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "server/downloader/com/com_ptr.h"
+#include "common/win32/com_ptr.h"
 #include "server/downloader/com/guarded.h"
 #include "tests/wine/support/message_pump.h"
 #include "tests/wine/support/wine_paths.h"
@@ -172,7 +172,7 @@ class WexloEdges : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_EQ(CoCreateInstance(CLSID_Downloader, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                               object_.PutVoid()),
+                               object_.putVoid()),
               S_OK);
     Var error;
     ASSERT_EQ(Call(kStartUp, {&error.v}).Int(), 0);
@@ -263,7 +263,7 @@ class WexloEdges : public ::testing::Test {
 TEST_F(WexloEdges, AnObjectThatIsItsOwnDefaultValueNeverHangsTheServer) {
   ComPtr<SelfValued> self = SelfValued::Make();
   for (int round = 0; round < 2; ++round) {
-    Var a(self.Get()), b(self.Get()), path(L"/x"), server(L"127.0.0.1"), yes = Var::Bool(true);
+    Var a(self.get()), b(self.get()), path(L"/x"), server(L"127.0.0.1"), yes = Var::Bool(true);
     HRESULT hr = S_OK;
     Call(kRequestFile, {&a.v, &path.v}, &hr);
     EXPECT_TRUE(FAILED(hr)) << "Server";
@@ -282,7 +282,7 @@ TEST_F(WexloEdges, AnObjectThatIsItsOwnDefaultValueNeverHangsTheServer) {
 
   ASSERT_TRUE(Download(L"/garden.xml"));
   EXPECT_GT(CurSize(), 0);
-  Var a(self.Get()), b(self.Get()), yes = Var::Bool(true);
+  Var a(self.get()), b(self.get()), yes = Var::Bool(true);
   // With a body: the empty path cannot be written, no item is rendered.
   EXPECT_EQ(Call(kWriteBinaryFile, {&a.v, &yes.v}).Int(), 3);
   EXPECT_EQ(Call(kFormatCurRSS, {&a.v, &b.v}).Text(), L"<H2>Garden Notes</H2>");
@@ -381,20 +381,20 @@ TEST(WexloErrors, AScriptEngineCodeComesWithoutADescription) {
     // shared engine, and the second one's calls then fail with 0x800A005B.
     ComPtr<IClassFactory> factory;
     ASSERT_EQ(CoGetClassObject(CLSID_Downloader, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
-                               factory.PutVoid()),
+                               factory.putVoid()),
               S_OK);
     ComPtr<_Downloader> first, second;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID__Downloader, first.PutVoid()), S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID__Downloader, second.PutVoid()), S_OK);
-    factory.Reset();
-    first.Reset();
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID__Downloader, first.putVoid()), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID__Downloader, second.putVoid()), S_OK);
+    factory.reset();
+    first.reset();
 
     Var error, result;
     EXPECT_EQ(second->StartUp(&error.v, &result.v), static_cast<HRESULT>(0x800A005B));
     // Through the dual interface the code arrives bare; Wine does not carry
     // the error info across processes there, Windows does.
     ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.Put()) == S_OK) {
+    if (GetErrorInfo(0, info.put()) == S_OK) {
       BSTR description = nullptr;
       EXPECT_EQ(info->GetDescription(&description), S_OK);
       EXPECT_EQ(SysStringLen(description), 0u);
@@ -403,7 +403,7 @@ TEST(WexloErrors, AScriptEngineCodeComesWithoutADescription) {
 
     // Late bound, as a script calls: the exception carries the code alone.
     ComPtr<IDispatch> dispatch;
-    ASSERT_EQ(second->QueryInterface(IID_IDispatch, dispatch.PutVoid()), S_OK);
+    ASSERT_EQ(second->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
     VARIANT ref;
     V_VT(&ref) = VT_BYREF | VT_VARIANT;
     V_VARIANTREF(&ref) = &error.v;
@@ -449,7 +449,7 @@ TEST(WexloLifetime, AServerWithoutObjectsEndsAfterItsGracePeriod) {
   {
     ComPtr<IClassFactory> factory;
     ASSERT_EQ(CoGetClassObject(CLSID_Downloader, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
-                               factory.PutVoid()),
+                               factory.putVoid()),
               S_OK);
   }
   SetEnvironmentVariableW(L"WEXLO_START_GRACE_MS", nullptr);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "server/downloader/com/com_ptr.h"
+#include "common/win32/com_ptr.h"
 #include "tests/wine/support/wine_paths.h"
 #include "wexlo.h"
 
@@ -91,12 +91,12 @@ class TypeLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     std::wstring exe = BinaryPath(L"Wexlo.exe");
-    ASSERT_EQ(LoadTypeLibEx(exe.c_str(), REGKIND_NONE, library_.Put()), S_OK);
+    ASSERT_EQ(LoadTypeLibEx(exe.c_str(), REGKIND_NONE, library_.put()), S_OK);
   }
 
   ComPtr<ITypeInfo> Info(REFGUID guid) {
     ComPtr<ITypeInfo> info;
-    EXPECT_EQ(library_->GetTypeInfoOfGuid(guid, info.Put()), S_OK);
+    EXPECT_EQ(library_->GetTypeInfoOfGuid(guid, info.put()), S_OK);
     return info;
   }
 
@@ -105,7 +105,7 @@ class TypeLibrary : public ::testing::Test {
     HREFTYPE ref = 0;
     ComPtr<ITypeInfo> vtable;
     EXPECT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
-    EXPECT_EQ(dispatch->GetRefTypeInfo(ref, vtable.Put()), S_OK);
+    EXPECT_EQ(dispatch->GetRefTypeInfo(ref, vtable.put()), S_OK);
     return vtable;
   }
 
@@ -191,7 +191,7 @@ TEST_F(TypeLibrary, DownloaderInterfaceIsAHiddenNonextensibleDual) {
 
   // The vtable half carries the same flags and is automation compatible,
   // which is what lets the typelib marshaler carry it between processes.
-  ComPtr<ITypeInfo> vtable = VtableOf(info.Get());
+  ComPtr<ITypeInfo> vtable = VtableOf(info.get());
   ASSERT_TRUE(vtable);
   ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
   required = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
@@ -206,14 +206,14 @@ TEST_F(TypeLibrary, DownloaderInterfaceIsAHiddenNonextensibleDual) {
 TEST_F(TypeLibrary, DownloaderMembersMatchTheMemberTable) {
   ComPtr<ITypeInfo> dispatch = Info(IID__Downloader);
   ASSERT_TRUE(dispatch);
-  ComPtr<ITypeInfo> vtable = VtableOf(dispatch.Get());
+  ComPtr<ITypeInfo> vtable = VtableOf(dispatch.get());
   ASSERT_TRUE(vtable);
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
   EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
   EXPECT_EQ(attr->cImplTypes, 1);
   vtable->ReleaseTypeAttr(attr);
-  ExpectMembers(vtable.Get(), kDownloaderMembers, FUNC_PUREVIRTUAL, VT_HRESULT);
+  ExpectMembers(vtable.get(), kDownloaderMembers, FUNC_PUREVIRTUAL, VT_HRESULT);
 
   // Late-bound callers find each member by name, in any letter case.
   for (const Member& row : kDownloaderMembers) {
@@ -242,7 +242,7 @@ TEST_F(TypeLibrary, EventInterfaceIsAHiddenDispinterfaceWithTheEventTable) {
   ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(Text(name), L"__Downloader");
   SysFreeString(name);
-  ExpectMembers(info.Get(), kEvents, FUNC_DISPATCH, VT_VOID);
+  ExpectMembers(info.get(), kEvents, FUNC_DISPATCH, VT_VOID);
 }
 
 TEST_F(TypeLibrary, CoclassIsCreatableWithItsDefaultAndSourceInterfaces) {
@@ -267,7 +267,7 @@ TEST_F(TypeLibrary, CoclassIsCreatableWithItsDefaultAndSourceInterfaces) {
     HREFTYPE ref = 0;
     ASSERT_EQ(info->GetRefTypeOfImplType(i, &ref), S_OK);
     ComPtr<ITypeInfo> impl;
-    ASSERT_EQ(info->GetRefTypeInfo(ref, impl.Put()), S_OK);
+    ASSERT_EQ(info->GetRefTypeInfo(ref, impl.put()), S_OK);
     TYPEATTR* implAttr = nullptr;
     ASSERT_EQ(impl->GetTypeAttr(&implAttr), S_OK);
     EXPECT_TRUE(IsEqualGUID(implAttr->guid, *expected[i].iid)) << "implemented type " << i;

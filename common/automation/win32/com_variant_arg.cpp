@@ -2,8 +2,9 @@
 
 #include <utility>
 
-#include "common/automation/win32/unique_bstr.h"
-#include "common/automation/win32/unique_variant.h"
+#include "common/win32/com_ptr.h"
+#include "common/win32/unique_bstr.h"
+#include "common/win32/unique_variant.h"
 
 namespace wex {
 namespace {
@@ -19,22 +20,6 @@ const VARIANT* Referenced(const VARIANT* v) {
   }
   return v;
 }
-
-// Owns one IDispatch reference for the length of a call into it.
-class DispatchRef {
- public:
-  DispatchRef() = default;
-  DispatchRef(const DispatchRef&) = delete;
-  DispatchRef& operator=(const DispatchRef&) = delete;
-  ~DispatchRef() {
-    if (p_ != nullptr) p_->Release();
-  }
-  IDispatch** put() { return &p_; }
-  IDispatch* get() const { return p_; }
-
- private:
-  IDispatch* p_ = nullptr;
-};
 
 // The object a value holds (VT_DISPATCH or VT_UNKNOWN, also by reference),
 // or null: for a value of another kind, and for an empty object reference
@@ -67,7 +52,7 @@ hresult ResolveValue(const VARIANT* arg, LCID locale, UniqueVariant& holder,
     IUnknown* object = ObjectOf(value);
     if (object == nullptr) return kS_OK;
     if (depth == kMaxDefaultValueDepth) return kDISP_E_TYPEMISMATCH;
-    DispatchRef dispatch;
+    ComPtr<IDispatch> dispatch;
     if (Failed(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.put()))) ||
         dispatch.get() == nullptr)
       return kDISP_E_TYPEMISMATCH;

@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <utility>
 
-#include "common/com/registry_key.h"
+#include "common/win32/registry_key.h"
 
 namespace wex {
 namespace {
@@ -17,19 +17,19 @@ HRESULT FromWin32(LONG rc) { return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WI
 LONG DeleteTreeIn(HKEY parent, const std::wstring& name, REGSAM view) {
   RegistryKey key;
   LONG rc = RegOpenKeyExW(parent, name.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | view,
-                          key.Put());
+                          key.put());
   if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (rc != ERROR_SUCCESS) return rc;
   for (;;) {
     wchar_t child[256];
     DWORD length = 256;
-    rc = RegEnumKeyExW(key.Get(), 0, child, &length, nullptr, nullptr, nullptr, nullptr);
+    rc = RegEnumKeyExW(key.get(), 0, child, &length, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) return rc;
-    rc = DeleteTreeIn(key.Get(), child, view);
+    rc = DeleteTreeIn(key.get(), child, view);
     if (rc != ERROR_SUCCESS) return rc;
   }
-  key.Reset();
+  key.reset();
   rc = RegDeleteKeyExW(parent, name.c_str(), view, 0);
   return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
 }
@@ -79,30 +79,30 @@ HRESULT RegistryTransaction::WriteEntry(HKEY root, REGSAM view, const RegistryEn
     RegistryKey child;
     DWORD disposition = 0;
     LONG rc = RegCreateKeyExW(parent, path.substr(start, end - start).c_str(), 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, access, nullptr, child.Put(), &disposition);
+                              REG_OPTION_NON_VOLATILE, access, nullptr, child.put(), &disposition);
     if (rc != ERROR_SUCCESS) return FromWin32(rc);
     if (disposition == REG_CREATED_NEW_KEY)
       undo_.push_back({root, view, path.substr(0, end), true, L"", false, 0, {}});
     key = std::move(child);
-    parent = key.Get();
+    parent = key.get();
     start = end + 1;
   }
   if (!entry.hasValue) return S_OK;
 
   Undo undo{root, view, path, false, Wide(entry.name), false, 0, {}};
   DWORD bytes = 0;
-  LONG rc = RegQueryValueExW(key.Get(), undo.valueName.c_str(), nullptr, &undo.valueType, nullptr,
+  LONG rc = RegQueryValueExW(key.get(), undo.valueName.c_str(), nullptr, &undo.valueType, nullptr,
                              &bytes);
   if (rc == ERROR_SUCCESS) {
     undo.valueData.resize(bytes);
-    rc = RegQueryValueExW(key.Get(), undo.valueName.c_str(), nullptr, &undo.valueType,
+    rc = RegQueryValueExW(key.get(), undo.valueName.c_str(), nullptr, &undo.valueType,
                           undo.valueData.data(), &bytes);
     if (rc != ERROR_SUCCESS) return FromWin32(rc);
     undo.valueData.resize(bytes);
     undo.valueExisted = true;
   }
   std::wstring data = Wide(entry.data);
-  rc = RegSetValueExW(key.Get(), undo.valueName.c_str(), 0, REG_SZ,
+  rc = RegSetValueExW(key.get(), undo.valueName.c_str(), 0, REG_SZ,
                       reinterpret_cast<const BYTE*>(data.c_str()),
                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
   if (rc != ERROR_SUCCESS) return FromWin32(rc);
@@ -118,14 +118,14 @@ void RegistryTransaction::Rollback() {
       continue;
     }
     RegistryKey key;
-    if (RegOpenKeyExW(it->root, it->key.c_str(), 0, KEY_SET_VALUE | it->view, key.Put()) !=
+    if (RegOpenKeyExW(it->root, it->key.c_str(), 0, KEY_SET_VALUE | it->view, key.put()) !=
         ERROR_SUCCESS)
       continue;
     if (it->valueExisted)
-      RegSetValueExW(key.Get(), it->valueName.c_str(), 0, it->valueType, it->valueData.data(),
+      RegSetValueExW(key.get(), it->valueName.c_str(), 0, it->valueType, it->valueData.data(),
                      static_cast<DWORD>(it->valueData.size()));
     else
-      RegDeleteValueW(key.Get(), it->valueName.c_str());
+      RegDeleteValueW(key.get(), it->valueName.c_str());
   }
   undo_.clear();
 }
@@ -135,32 +135,32 @@ HRESULT RemoveTree(RegistryRoot root, RegistryView view, const ustring& key) {
   size_t slash = path.rfind(L'\\');
   RegistryKey parent;
   LONG rc = RegOpenKeyExW(RootKey(root), path.substr(0, slash).c_str(), 0,
-                          KEY_ENUMERATE_SUB_KEYS | ViewFlag(view), parent.Put());
+                          KEY_ENUMERATE_SUB_KEYS | ViewFlag(view), parent.put());
   if (rc == ERROR_FILE_NOT_FOUND) return S_OK;
   if (rc != ERROR_SUCCESS) return FromWin32(rc);
-  return FromWin32(DeleteTreeIn(parent.Get(), path.substr(slash + 1), ViewFlag(view)));
+  return FromWin32(DeleteTreeIn(parent.get(), path.substr(slash + 1), ViewFlag(view)));
 }
 
 bool KeyExists(RegistryRoot root, RegistryView view, const ustring& key) {
   RegistryKey opened;
   return RegOpenKeyExW(RootKey(root), ClassesPath(key).c_str(), 0, KEY_QUERY_VALUE | ViewFlag(view),
-                       opened.Put()) == ERROR_SUCCESS;
+                       opened.put()) == ERROR_SUCCESS;
 }
 
 bool ReadDefaultText(RegistryRoot root, RegistryView view, const ustring& key, std::wstring* text) {
   RegistryKey opened;
   if (RegOpenKeyExW(RootKey(root), ClassesPath(key).c_str(), 0, KEY_QUERY_VALUE | ViewFlag(view),
-                    opened.Put()) != ERROR_SUCCESS)
+                    opened.put()) != ERROR_SUCCESS)
     return false;
   // RRF_RT_REG_SZ takes REG_EXPAND_SZ too, expanded (asking for
   // RRF_RT_REG_EXPAND_SZ as well is refused unless expansion is off).
   DWORD bytes = 0;
-  LONG rc = RegGetValueW(opened.Get(), nullptr, nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
+  LONG rc = RegGetValueW(opened.get(), nullptr, nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
   // The size may grow between the calls, or with the expansion: a few tries.
   for (int attempt = 0; attempt < 4 && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA); ++attempt) {
     std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
     bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    rc = RegGetValueW(opened.Get(), nullptr, nullptr, RRF_RT_REG_SZ, nullptr, &value[0], &bytes);
+    rc = RegGetValueW(opened.get(), nullptr, nullptr, RRF_RT_REG_SZ, nullptr, &value[0], &bytes);
     if (rc == ERROR_SUCCESS) {
       value.resize(wcsnlen(value.c_str(), value.size()));
       *text = value;

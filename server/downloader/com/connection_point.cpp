@@ -30,7 +30,7 @@ HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
 
 HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** cpc) {
   if (cpc == nullptr) return E_POINTER;
-  *cpc = ComPtr<IConnectionPointContainer>(owner_).Detach();
+  *cpc = ComPtr<IConnectionPointContainer>(owner_).release();
   return S_OK;
 }
 
@@ -41,8 +41,8 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   // Events are raised through IDispatch; a sink that answers only IDispatch
   // (as some script hosts' sinks do) is taken as well.
   ComPtr<IDispatch> dispatch;
-  if (FAILED(sink->QueryInterface(events_, dispatch.PutVoid())) &&
-      FAILED(sink->QueryInterface(IID_IDispatch, dispatch.PutVoid())))
+  if (FAILED(sink->QueryInterface(events_, dispatch.putVoid())) &&
+      FAILED(sink->QueryInterface(IID_IDispatch, dispatch.putVoid())))
     return CONNECT_E_CANNOTCONNECT;
   try {
     sinks_.emplace_back(nextCookie_, dispatch);
@@ -97,7 +97,7 @@ class SingleEnum final : public IEnumConnectionPoints {
     if (points == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
     ULONG n = 0;
     if (count > 0 && position_ == 0) {
-      points[0] = ComPtr<IConnectionPoint>(point_.Get()).Detach();
+      points[0] = ComPtr<IConnectionPoint>(point_.get()).release();
       position_ = 1;
       n = 1;
     }
@@ -116,7 +116,7 @@ class SingleEnum final : public IEnumConnectionPoints {
   }
   HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** result) override {
     if (result == nullptr) return E_POINTER;
-    *result = new (std::nothrow) SingleEnum(point_.Get(), position_);
+    *result = new (std::nothrow) SingleEnum(point_.get(), position_);
     return *result ? S_OK : E_OUTOFMEMORY;
   }
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/downloader/com/com_ptr.h"
+#include "common/win32/com_ptr.h"
 
 namespace wex {
 

@@ -1,4 +1,5 @@
 #include "server/downloader/com/console_line.h"
+#include "common/win32/unique_handle.h"
 
 #include <windows.h>
 
@@ -30,12 +31,11 @@ void ConsoleLine(const std::wstring& text) {
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (error != nullptr && error != INVALID_HANDLE_VALUE && WriteRedirected(error, line)) return;
   if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED) return;
-  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-  if (console == INVALID_HANDLE_VALUE) return;
+  const UniqueFileHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!console) return;
   DWORD written = 0;
-  WriteConsoleW(console, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(console);
+  WriteConsoleW(console.get(), line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 }  // namespace wex

@@ -1,14 +1,16 @@
 #include "server/downloader/com/downloader_object.h"
 
+#include "common/win32/unique_excepinfo.h"
+
 #include <new>
 
 #include "common/automation/win32/com_variant_arg.h"
-#include "common/automation/win32/unique_variant.h"
+#include "common/win32/unique_variant.h"
+#include "common/win32/variant_results.h"
 #include "server/downloader/com/error_info.h"
 #include "server/downloader/com/guarded.h"
 #include "server/downloader/com/server_lifetime.h"
 #include "server/downloader/com/type_library.h"
-#include "server/downloader/com/variant_results.h"
 
 namespace wex {
 namespace {
@@ -41,22 +43,6 @@ class EventArguments {
   UINT count_;
   VARIANT copies_[kMost];
   VARIANT refs_[kMost];
-};
-
-class ExceptionInfo {
- public:
-  ExceptionInfo() : info_() {}
-  ExceptionInfo(const ExceptionInfo&) = delete;
-  ExceptionInfo& operator=(const ExceptionInfo&) = delete;
-  ~ExceptionInfo() {
-    SysFreeString(info_.bstrSource);
-    SysFreeString(info_.bstrDescription);
-    SysFreeString(info_.bstrHelpFile);
-  }
-  EXCEPINFO* Get() { return &info_; }
-
- private:
-  EXCEPINFO info_;
 };
 
 // Members that pass an automation error to the caller leave error info.
@@ -183,7 +169,7 @@ HRESULT DownloaderObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   *info = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
   ComPtr<ITypeLib> library;
-  HRESULT hr = ServerTypeLib(library.Put());
+  HRESULT hr = ServerTypeLib(library.put());
   if (FAILED(hr)) return hr;
   return library->GetTypeInfoOfGuid(IID__Downloader, info);
 }
@@ -192,21 +178,21 @@ HRESULT DownloaderObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count
                                         DISPID* ids) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   ComPtr<ITypeInfo> info;
-  HRESULT hr = ServerTypeInfo(IID__Downloader, info.Put());
+  HRESULT hr = ServerTypeInfo(IID__Downloader, info.put());
   if (FAILED(hr)) return hr;
-  return DispGetIDsOfNames(info.Get(), names, count, ids);
+  return DispGetIDsOfNames(info.get(), names, count, ids);
 }
 
 HRESULT DownloaderObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                  VARIANT* result, EXCEPINFO* exception, UINT* argError) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   ComPtr<ITypeInfo> info;
-  HRESULT hr = ServerTypeInfo(IID__Downloader, info.Put());
+  HRESULT hr = ServerTypeInfo(IID__Downloader, info.put());
   if (FAILED(hr)) return hr;
   // A script may release the object from inside an event raised by the call.
   ComPtr<IUnknown> self(static_cast<_Downloader*>(this));
   ByValueTextArgument byValue(id, params);
-  return DispInvoke(static_cast<_Downloader*>(this), info.Get(), id, flags, params, result,
+  return DispInvoke(static_cast<_Downloader*>(this), info.get(), id, flags, params, result,
                     exception, argError);
 }
 
@@ -336,7 +322,7 @@ HRESULT DownloaderObject::FindConnectionPoint(REFIID riid, IConnectionPoint** re
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
   if (riid != DIID___Downloader) return CONNECT_E_NOCONNECTION;
-  *result = ComPtr<IConnectionPoint>(&events_).Detach();
+  *result = ComPtr<IConnectionPoint>(&events_).release();
   return S_OK;
 }
 
@@ -352,7 +338,7 @@ HRESULT DownloaderObject::GetClassInfo(ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
   *info = nullptr;
   ComPtr<ITypeLib> library;
-  HRESULT hr = ServerTypeLib(library.Put());
+  HRESULT hr = ServerTypeLib(library.put());
   if (FAILED(hr)) return hr;
   return library->GetTypeInfoOfGuid(CLSID_Downloader, info);
 }
@@ -398,10 +384,10 @@ void DownloaderObject::Raise(DISPID id, const VARIANT* values, UINT count) {
     if (!events_.IsAdvised(sink.first)) continue;
     EventArguments arguments(values, count);
     DISPPARAMS params = arguments.Params();
-    ExceptionInfo exception;
+    UniqueExcepInfo exception;
     UINT argError = 0;
     sink.second->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                        exception.Get(), &argError);
+                        exception.get(), &argError);
   }
 }
 

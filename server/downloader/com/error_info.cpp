@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/com/system_message.h"
-#include "server/downloader/com/com_ptr.h"
+#include "common/win32/com_ptr.h"
 #include "wexlo.h"
 
 namespace wex {
@@ -41,14 +41,14 @@ HRESULT ReportAutomationError(HRESULT hr) {
     return hr;
   }
   ComPtr<ICreateErrorInfo> create;
-  if (FAILED(CreateErrorInfo(create.Put()))) return hr;
+  if (FAILED(CreateErrorInfo(create.put()))) return hr;
   std::wstring description = DescriptionOf(hr);
   create->SetGUID(IID__Downloader);
   create->SetSource(const_cast<LPOLESTR>(L"Wexlo.Downloader"));
   if (!description.empty()) create->SetDescription(&description[0]);
   ComPtr<IErrorInfo> info;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.PutVoid())))
-    SetErrorInfo(0, info.Get());
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.putVoid())))
+    SetErrorInfo(0, info.get());
   return hr;
 }
 

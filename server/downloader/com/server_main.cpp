@@ -17,6 +17,7 @@
 
 #include <string>
 
+#include "common/win32/unique_handle.h"
 #include "server/downloader/com/class_factory.h"
 #include "server/downloader/com/console_line.h"
 #include "server/downloader/com/message_loop.h"
@@ -45,6 +46,7 @@ Command CommandOf(const wchar_t* commandLine) {
   Command command;
   int count = 0;
   LPWSTR* args = CommandLineToArgvW(commandLine, &count);
+  const UniqueLocalMemory owned(args);  // the system's LocalAlloc block
   if (args == nullptr) {
     command.mode = Mode::kUnknown;
     return command;
@@ -76,7 +78,6 @@ Command CommandOf(const wchar_t* commandLine) {
       if (IsSwitch(args[j], L"Verbose")) command.verbose = true;
     break;
   }
-  LocalFree(args);
   return command;
 }
 

@@ -1,5 +1,7 @@
 #include "server/engine/win32/schannel_channel.h"
 
+#include "common/win32/certificate_owners.h"
+
 #include <wincrypt.h>
 
 #include <algorithm>
@@ -151,18 +153,16 @@ int32_t SchannelChannel::VerifyServer() {
   chainParameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
   chainParameters.RequestedUsage.Usage.cUsageIdentifier = 1;
   chainParameters.RequestedUsage.Usage.rgpszUsageIdentifier = &serverAuth;
-  PCCERT_CHAIN_CONTEXT chain = nullptr;
-  BOOL built = CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore,
-                                       &chainParameters, 0, nullptr, &chain);
-  CertFreeCertificateContext(certificate);
-  if (!built || chain == nullptr) return kCertEChaining;
+  const UniqueCertificate owned(certificate);
+  UniqueCertificateChain chain;
+  const BOOL built = CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore,
+                                             &chainParameters, 0, nullptr, chain.put());
+  if (!built || !chain) return kCertEChaining;
   // A chain that ends at no root this machine has is untrusted, whatever the
   // policy check below makes of it (Wine's passes a partial chain).
-  if (chain->TrustStatus.dwErrorStatus &
-      (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN)) {
-    CertFreeCertificateChain(chain);
+  if (chain.get()->TrustStatus.dwErrorStatus &
+      (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
     return kCertEUntrustedRoot;
-  }
 
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
   ssl.cbSize = sizeof ssl;
@@ -173,9 +173,8 @@ int32_t SchannelChannel::VerifyServer() {
   policy.pvExtraPolicyPara = &ssl;
   CERT_CHAIN_POLICY_STATUS result{};
   result.cbSize = sizeof result;
-  BOOL checked = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &result);
-  CertFreeCertificateChain(chain);
-  if (!checked) return kCertEChaining;
+  if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &result))
+    return kCertEChaining;
   return static_cast<int32_t>(result.dwError);
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "common/win32/unique_handle.h"
+
 namespace wex {
 namespace {
 
@@ -19,20 +21,15 @@ bool NativePath(const ustring& path, std::wstring& native) {
 class Win32OutputFile final : public OutputFile {
  public:
   explicit Win32OutputFile(HANDLE file) : file_(file) {}
-  ~Win32OutputFile() override {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-  }
-  Win32OutputFile(const Win32OutputFile&) = delete;
-  Win32OutputFile& operator=(const Win32OutputFile&) = delete;
 
   bool Write(const uint8_t* bytes, size_t count) override {
-    if (file_ == INVALID_HANDLE_VALUE || failed_) return false;
+    if (!file_ || failed_) return false;
     // WriteFile takes a 32-bit count: write in slices.
     constexpr size_t kSlice = 1u << 30;
     while (count > 0) {
       DWORD slice = static_cast<DWORD>(count < kSlice ? count : kSlice);
       DWORD written = 0;
-      if (!WriteFile(file_, bytes, slice, &written, nullptr) || written == 0) {
+      if (!WriteFile(file_.get(), bytes, slice, &written, nullptr) || written == 0) {
         failed_ = true;
         return false;
       }
@@ -42,15 +39,14 @@ class Win32OutputFile final : public OutputFile {
     return true;
   }
 
+  // Closes now, to learn whether everything written reached the file.
   bool Close() override {
-    if (file_ == INVALID_HANDLE_VALUE) return false;
-    HANDLE file = file_;
-    file_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(file) != FALSE && !failed_;
+    if (!file_) return false;
+    return CloseHandle(file_.release()) != FALSE && !failed_;
   }
 
  private:
-  HANDLE file_;
+  UniqueFileHandle file_;
   bool failed_ = false;
 };
 

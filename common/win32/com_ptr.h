@@ -1,6 +1,7 @@
 // An owning COM interface pointer: every reference either deliverable takes is
 // held by one of these from the moment it exists, so no error path leaks or
-// over-releases one.
+// over-releases one. Spelled like the other owners (unique_resource.h):
+// get, put, reset, release.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +27,7 @@ class ComPtr {
     std::swap(p_, other.p_);
     return *this;
   }
-  ~ComPtr() { Reset(); }
+  ~ComPtr() { reset(); }
 
   // Adopts a reference the caller already owns.
   static ComPtr Adopt(T* p) {
@@ -35,21 +36,21 @@ class ComPtr {
     return result;
   }
 
-  T* Get() const { return p_; }
+  T* get() const { return p_; }
   T* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
 
   // For out parameters: drops the current reference and hands out the slot.
-  T** Put() {
-    Reset();
+  T** put() {
+    reset();
     return &p_;
   }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+  void** putVoid() { return reinterpret_cast<void**>(put()); }
 
-  // Hands the reference to the caller (for out parameters of the server).
-  T* Detach() { return std::exchange(p_, nullptr); }
+  // Gives up the reference to the caller (for out parameters of the server).
+  T* release() { return std::exchange(p_, nullptr); }
 
-  void Reset() {
+  void reset() {
     if (T* p = std::exchange(p_, nullptr)) p->Release();
   }
 

@@ -1,4 +1,4 @@
-// Results and event values of the Downloader as VARIANTs.
+// Results and event values of both components as VARIANTs.
 #pragma once
 
 #include <windows.h>
