@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-#include "common/win32/unique_bstr.h"
-#include "common/com/com_object.h"
+#include "common/win32/com_object.h"
 #include "common/win32/com_ptr.h"
+#include "common/win32/unique_bstr.h"
 #include "velmora.h"  // generated from velmora.idl
 
 namespace wex {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/com/module_path.h"
+#include "common/win32/module_path.h"
 #include "dialogs/win32/module_state.h"
 
 namespace wex {

@@ -2,8 +2,8 @@
 
 #include <oleauto.h>
 
-#include "common/com/type_info_cache.h"
 #include "common/win32/com_ptr.h"
+#include "common/win32/type_info_cache.h"
 #include "velmora.h"  // generated from velmora.idl
 
 namespace wex {

@@ -2,9 +2,9 @@
 
 #include <olectl.h>
 
-#include "common/com/module_path.h"
 #include "common/registration/component_identities.h"
 #include "common/registration/win32/component_registration.h"
+#include "common/win32/module_path.h"
 #include "dialogs/win32/module_state.h"
 
 namespace wex {

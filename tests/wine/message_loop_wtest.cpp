@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "server/downloader/com/message_loop.h"
+#include "server/downloader/win32/message_loop.h"
 #include "server/engine/platform.h"
 
 namespace wex {

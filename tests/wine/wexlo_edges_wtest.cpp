@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "common/win32/com_ptr.h"
-#include "server/downloader/com/guarded.h"
+#include "server/downloader/win32/guarded.h"
 #include "tests/wine/support/message_pump.h"
 #include "tests/wine/support/wine_paths.h"
 #include "wexlo.h"

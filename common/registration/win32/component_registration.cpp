@@ -1,10 +1,10 @@
 #include "common/registration/win32/component_registration.h"
 
-#include "common/com/module_path.h"
-#include "common/com/system_message.h"
 #include "common/registration/server_file.h"
 #include "common/registration/win32/registry_transaction.h"
 #include "common/registration/win32/same_file.h"
+#include "common/win32/module_path.h"
+#include "common/win32/system_message.h"
 
 namespace wex {
 

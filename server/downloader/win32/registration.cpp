@@ -1,7 +1,7 @@
-#include "server/downloader/com/registration.h"
+#include "server/downloader/win32/registration.h"
 
-#include "common/com/module_path.h"
 #include "common/registration/component_identities.h"
+#include "common/win32/module_path.h"
 
 namespace wex {
 namespace {

@@ -1,4 +1,4 @@
-#include "server/downloader/com/connection_point.h"
+#include "server/downloader/win32/connection_point.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "server/downloader/com/downloader_object.h"
+#include "server/downloader/win32/downloader_object.h"
 
 #include "common/win32/unique_excepinfo.h"
 
@@ -7,10 +7,10 @@
 #include "common/automation/win32/com_variant_arg.h"
 #include "common/win32/unique_variant.h"
 #include "common/win32/variant_results.h"
-#include "server/downloader/com/error_info.h"
-#include "server/downloader/com/guarded.h"
-#include "server/downloader/com/server_lifetime.h"
-#include "server/downloader/com/type_library.h"
+#include "server/downloader/win32/error_info.h"
+#include "server/downloader/win32/guarded.h"
+#include "server/downloader/win32/server_lifetime.h"
+#include "server/downloader/win32/type_library.h"
 
 namespace wex {
 namespace {

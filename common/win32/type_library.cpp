@@ -1,11 +1,11 @@
-#include "common/com/type_library.h"
+#include "common/win32/type_library.h"
 
 #include <oleauto.h>
 
 #include <string>
 
-#include "common/com/module_path.h"
 #include "common/win32/com_ptr.h"
+#include "common/win32/module_path.h"
 
 namespace wex {
 

@@ -1,4 +1,4 @@
-#include "server/downloader/com/server_lifetime.h"
+#include "server/downloader/win32/server_lifetime.h"
 
 #include <windows.h>
 

@@ -9,9 +9,9 @@
 
 #include <memory>
 
-#include "common/com/com_object.h"
-#include "server/downloader/com/connection_point.h"
+#include "common/win32/com_object.h"
 #include "server/downloader/downloader.h"
+#include "server/downloader/win32/connection_point.h"
 #include "wexlo.h"
 
 namespace wex {

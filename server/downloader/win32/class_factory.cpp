@@ -1,7 +1,7 @@
-#include "server/downloader/com/class_factory.h"
+#include "server/downloader/win32/class_factory.h"
 
-#include "server/downloader/com/downloader_object.h"
-#include "server/downloader/com/server_lifetime.h"
+#include "server/downloader/win32/downloader_object.h"
+#include "server/downloader/win32/server_lifetime.h"
 
 namespace wex {
 

@@ -3,7 +3,7 @@
 // the reading of invalid input, follow the platform's own tables: undefined
 // pairs and lone lead bytes give the code page's default character, and a
 // few single bytes map to private-use characters or to themselves.
-#include "common/codepage_double_byte.h"
+#include "common/posix/codepage_double_byte.h"
 
 #include <iconv.h>
 

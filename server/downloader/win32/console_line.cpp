@@ -1,4 +1,4 @@
-#include "server/downloader/com/console_line.h"
+#include "server/downloader/win32/console_line.h"
 #include "common/win32/unique_handle.h"
 
 #include <windows.h>

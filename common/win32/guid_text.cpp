@@ -1,4 +1,4 @@
-#include "common/com/guid_text.h"
+#include "common/win32/guid_text.h"
 
 #include <objbase.h>
 

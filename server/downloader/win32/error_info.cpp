@@ -1,4 +1,4 @@
-#include "server/downloader/com/error_info.h"
+#include "server/downloader/win32/error_info.h"
 
 #include <windows.h>
 
@@ -7,8 +7,8 @@
 #include <cwchar>
 #include <string>
 
-#include "common/com/system_message.h"
 #include "common/win32/com_ptr.h"
+#include "common/win32/system_message.h"
 #include "wexlo.h"
 
 namespace wex {

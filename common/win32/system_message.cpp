@@ -1,4 +1,4 @@
-#include "common/com/system_message.h"
+#include "common/win32/system_message.h"
 #include "common/win32/unique_handle.h"
 
 #include <memory>

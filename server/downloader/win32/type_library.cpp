@@ -1,6 +1,6 @@
-#include "server/downloader/com/type_library.h"
+#include "server/downloader/win32/type_library.h"
 
-#include "common/com/type_info_cache.h"
+#include "common/win32/type_info_cache.h"
 
 namespace wex {
 namespace {

@@ -1,6 +1,6 @@
-#include "common/com/type_info_cache.h"
+#include "common/win32/type_info_cache.h"
 
-#include "common/com/type_library.h"
+#include "common/win32/type_library.h"
 
 #include <new>
 

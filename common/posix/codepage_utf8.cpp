@@ -1,7 +1,7 @@
 // UTF-8 as the ANSI code page: the reading of ill-formed input follows the
 // platform's converter (called without MB_ERR_INVALID_CHARS), so that a body
 // reads the same natively as on Windows.
-#include "common/codepage_utf8.h"
+#include "common/posix/codepage_utf8.h"
 
 namespace wex {
 namespace {

@@ -18,12 +18,12 @@
 #include <string>
 
 #include "common/win32/unique_handle.h"
-#include "server/downloader/com/class_factory.h"
-#include "server/downloader/com/console_line.h"
-#include "server/downloader/com/message_loop.h"
-#include "server/downloader/com/registration.h"
-#include "server/downloader/com/server_lifetime.h"
-#include "server/downloader/com/type_library.h"
+#include "server/downloader/win32/class_factory.h"
+#include "server/downloader/win32/console_line.h"
+#include "server/downloader/win32/message_loop.h"
+#include "server/downloader/win32/registration.h"
+#include "server/downloader/win32/server_lifetime.h"
+#include "server/downloader/win32/type_library.h"
 #include "wexlo.h"
 
 namespace wex {

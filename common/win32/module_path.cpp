@@ -1,4 +1,4 @@
-#include "common/com/module_path.h"
+#include "common/win32/module_path.h"
 
 namespace wex {
 

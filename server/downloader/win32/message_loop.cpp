@@ -5,7 +5,7 @@
 // after the ones posted before it, so the transfer's order stays as it was;
 // after a run of notifications the other messages get their turn, so a
 // client's call never waits for more than that run.
-#include "server/downloader/com/message_loop.h"
+#include "server/downloader/win32/message_loop.h"
 
 #include <windows.h>
 

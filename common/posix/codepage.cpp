@@ -5,8 +5,8 @@
 #include <atomic>
 
 #include "common/codepage.h"
-#include "common/codepage_double_byte.h"
-#include "common/codepage_utf8.h"
+#include "common/posix/codepage_double_byte.h"
+#include "common/posix/codepage_utf8.h"
 
 namespace wex {
 namespace {
