@@ -13,6 +13,7 @@
 #include "common/codepage.h"
 #include "server/engine/http_uc.h"
 #include "server/engine/posix/posix_platform.h"
+#include "tests/support/event_log.h"
 #include "tests/support/scripted_server.h"
 
 namespace wex {
@@ -87,17 +88,6 @@ class CountingPlatform final : public Platform {
   std::shared_ptr<PosixPlatform> real_;
 };
 
-struct EventLog : httpUCEvents {
-  void OnConnect1(const ustring& sURL) override { entries.push_back("connect " + ToUtf8(sURL)); }
-  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override {
-    entries.push_back("finish " + std::to_string(LErrCode) + " " + ToUtf8(sErrStr));
-    finished = true;
-  }
-  void OnDisconnect1() override { entries.push_back("disconnect"); }
-  std::vector<std::string> entries;
-  bool finished = false;
-};
-
 std::string Pattern(size_t count) {
   std::string bytes(count, '\0');
   for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
@@ -161,7 +151,7 @@ TEST_F(EngineEndToEnd, BodyOverThreeBlocksThenClose) {
                          ScriptedServer::Send(all.substr(16384)), ScriptedServer::Close()});
 
   ASSERT_EQ(Request(server.Port(), "http://127.0.0.1", "file.bin"), 0);
-  EXPECT_EQ(events.entries, std::vector<std::string>{"connect 127.0.0.1"});
+  EXPECT_EQ(events.events, std::vector<std::string>{"connect 127.0.0.1"});
   ASSERT_TRUE(PumpUntilReceived(8192));
   EXPECT_EQ(engine->CurSize1(), 8192 - 150);
   server.Cue();
@@ -169,7 +159,7 @@ TEST_F(EngineEndToEnd, BodyOverThreeBlocksThenClose) {
   server.Cue();
   ASSERT_TRUE(PumpUntilFinished());
 
-  EXPECT_EQ(events.entries,
+  EXPECT_EQ(events.events,
             (std::vector<std::string>{"connect 127.0.0.1", "disconnect", "finish 200 OK"}));
   std::vector<size_t> sizes;
   for (const Chunk& chunk : *engine->CurFileBytes1()) sizes.push_back(chunk.size());
@@ -197,7 +187,7 @@ TEST_F(EngineEndToEnd, HeadSplitAtEveryOffset) {
     ASSERT_TRUE(PumpUntilReceived(split));
     server.Cue();
     ASSERT_TRUE(PumpUntilFinished());
-    EXPECT_EQ(events.entries.back(), "finish 200 OK");
+    EXPECT_EQ(events.events.back(), "finish 200 OK");
     EXPECT_EQ(Body(), "hello\nworld");
     EXPECT_EQ(ToUtf8(engine->CurFileString1()), "hello\r\nworld");
   }
@@ -223,7 +213,7 @@ TEST_F(EngineEndToEnd, StatusLinesReachOnFinish1) {
                            ScriptedServer::Close()});
     ASSERT_EQ(Request(server.Port(), "127.0.0.1", "/x"), 0);
     ASSERT_TRUE(PumpUntilFinished());
-    EXPECT_EQ(events.entries,
+    EXPECT_EQ(events.events,
               (std::vector<std::string>{"connect 127.0.0.1", "disconnect", c.finish}));
     EXPECT_EQ(Body(), c.body);
   }
@@ -238,7 +228,7 @@ TEST_F(EngineEndToEnd, ResetMidBodyFinishesWith10054) {
   ASSERT_TRUE(PumpUntilReceived(head.size() + 1000));
   server.Cue();
   ASSERT_TRUE(PumpUntilFinished());
-  EXPECT_EQ(events.entries,
+  EXPECT_EQ(events.events,
             (std::vector<std::string>{"connect 127.0.0.1", "disconnect", "finish -1 10054"}));
   EXPECT_EQ(engine->CurSize1(), 1000);
 }
@@ -251,7 +241,7 @@ TEST_F(EngineEndToEnd, AnOrdinaryCloseShortOfTheLengthFinishesWith10054) {
                          ScriptedServer::Send(head + Pattern(20000)), ScriptedServer::Close()});
   ASSERT_EQ(Request(server.Port(), "127.0.0.1", "/big"), 0);
   ASSERT_TRUE(PumpUntilFinished());
-  EXPECT_EQ(events.entries,
+  EXPECT_EQ(events.events,
             (std::vector<std::string>{"connect 127.0.0.1", "disconnect", "finish -1 10054"}));
   EXPECT_EQ(engine->CurSize1(), 20000);
 }
@@ -263,7 +253,7 @@ TEST_F(EngineEndToEnd, SixteenMebibytesSavedByteForByte) {
                          ScriptedServer::Close()});
   ASSERT_EQ(Request(server.Port(), "127.0.0.1", "/16m.bin"), 0);
   ASSERT_TRUE(PumpUntilFinished());
-  EXPECT_EQ(events.entries.back(), "finish 200 OK");
+  EXPECT_EQ(events.events.back(), "finish 200 OK");
   ASSERT_EQ(engine->CurSize1(), static_cast<int32_t>(body.size()));
 
   char pattern[] = "/tmp/wex-e2e-XXXXXX";
@@ -288,7 +278,7 @@ TEST_F(EngineEndToEnd, RefusedPortIs110WithTheErrorNumber) {
   EXPECT_EQ(Request(closedPort, "127.0.0.1", "/x", &message), 110);
   std::string text = ToUtf8(message);
   EXPECT_EQ(text, "Winsock error - Failed to connect to server. Error number:10061");
-  EXPECT_TRUE(events.entries.empty());
+  EXPECT_TRUE(events.events.empty());
 }
 
 // A server only on ::1: reached through the bracketed literal (kept in the
@@ -301,7 +291,7 @@ TEST_F(EngineEndToEnd, AServerOnIpv6Loopback) {
         ScriptedServer::Loopback::kIpv6);
     ASSERT_EQ(Request(server.Port(), name, "/six"), 0) << name;
     ASSERT_TRUE(PumpUntilFinished());
-    EXPECT_EQ(events.entries.back(), "finish 200 OK");
+    EXPECT_EQ(events.events.back(), "finish 200 OK");
     EXPECT_EQ(Body(), "six");
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_NE(server.Requests()[0].find("\r\nHost: " + std::string(name) + "\r\n"),
@@ -313,7 +303,7 @@ TEST_F(EngineEndToEnd, UnknownHostIs112) {
   ustring message;
   EXPECT_EQ(Request(80, "no-such-host.invalid", "/x", &message), 112);
   EXPECT_EQ(ToUtf8(message), "Failed to resolve server IP address.");
-  EXPECT_TRUE(events.entries.empty());
+  EXPECT_TRUE(events.events.empty());
 }
 
 // A handler starts the next request from OnFinish1 (the new socket may reuse

@@ -9,6 +9,7 @@
 #include "server/engine/http_uc.h"
 #include "server/engine/posix/posix_platform.h"
 #include "tests/support/engine_test_access.h"
+#include "tests/support/event_log.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/tls_server.h"
 
@@ -26,17 +27,6 @@ std::string CyclingBytes(size_t count) {
   return bytes;
 }
 
-struct Events : httpUCEvents {
-  void OnConnect1(const ustring& sURL) override { entries.push_back("connect " + ToUtf8(sURL)); }
-  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override {
-    entries.push_back("finish " + std::to_string(LErrCode) + " " + ToUtf8(sErrStr));
-    finished = true;
-  }
-  void OnDisconnect1() override { entries.push_back("disconnect"); }
-  std::vector<std::string> entries;
-  bool finished = false;
-};
-
 class SecureEndToEnd : public ::testing::Test {
  protected:
   SecureEndToEnd()
@@ -53,7 +43,7 @@ class SecureEndToEnd : public ::testing::Test {
 
   int32_t Request(uint16_t port, const std::string& server, const std::string& path,
                   std::string* message = nullptr) {
-    events = Events();
+    events = EventLog();
     engine->Port(port);
     ustring sServer = FromUtf8(server), sFile = FromUtf8(path);
     int32_t result = engine->RequestFile1(sServer, sFile);
@@ -72,7 +62,7 @@ class SecureEndToEnd : public ::testing::Test {
 
   std::shared_ptr<PosixPlatform> posix;
   std::shared_ptr<httpUC> engine;
-  Events events;
+  EventLog events;
 };
 
 const std::vector<std::string> kFinished = {"connect localhost", "disconnect", "finish 200 OK"};
@@ -88,7 +78,7 @@ TEST_F(SecureEndToEnd, BodiesArriveByteForByteHoweverTheRecordsArrive) {
       std::string path = std::string(mode) + "/bytes/" + std::to_string(size);
       ASSERT_EQ(Request(server.Port(), "https://localhost", path), 0) << path;
       ASSERT_TRUE(PumpUntilFinished()) << path;
-      EXPECT_EQ(events.entries, kFinished) << path;
+      EXPECT_EQ(events.events, kFinished) << path;
       EXPECT_EQ(engine->CurSize1(), static_cast<int32_t>(size)) << path;
       EXPECT_TRUE(Body() == CyclingBytes(size)) << path;
       EXPECT_EQ(posix->OpenCount(), 0u) << path;
@@ -102,7 +92,7 @@ TEST_F(SecureEndToEnd, AStreamCutInsideARecordFails) {
   TlsServer server("localhost.pem");
   ASSERT_EQ(Request(server.Port(), "https://localhost", "/cut/bytes/300000"), 0);
   ASSERT_TRUE(PumpUntilFinished());
-  EXPECT_EQ(events.entries,
+  EXPECT_EQ(events.events,
             (std::vector<std::string>{"connect localhost", "disconnect", "finish -1 -2146893032"}));
   std::string body = Body();
   EXPECT_LT(body.size(), 300000u);
@@ -120,7 +110,7 @@ TEST_F(SecureEndToEnd, HandshakeMessagesMidBodyAreAnswered) {
       std::string path = "/bytes/" + std::to_string(size);
       ASSERT_EQ(Request(server.Port(), "https://localhost", path), 0) << path;
       ASSERT_TRUE(PumpUntilFinished()) << path;
-      EXPECT_EQ(events.entries, kFinished) << path;
+      EXPECT_EQ(events.events, kFinished) << path;
       EXPECT_TRUE(Body() == CyclingBytes(size)) << path;
     }
   }
@@ -131,7 +121,7 @@ TEST_F(SecureEndToEnd, SixtyFourMebibytes) {
   const size_t size = 64u << 20;
   ASSERT_EQ(Request(server.Port(), "https://localhost", "/bytes/" + std::to_string(size)), 0);
   ASSERT_TRUE(PumpUntilFinished());
-  EXPECT_EQ(events.entries, kFinished);
+  EXPECT_EQ(events.events, kFinished);
   ASSERT_EQ(engine->CurSize1(), static_cast<int32_t>(size));
   EXPECT_TRUE(Body() == CyclingBytes(size));
 }
@@ -140,11 +130,11 @@ TEST_F(SecureEndToEnd, AFeedAndItsHead) {
   TlsServer server("localhost.pem");
   ASSERT_EQ(Request(server.Port(), "https://localhost", "garden.xml"), 0);
   ASSERT_TRUE(PumpUntilFinished());
-  EXPECT_EQ(events.entries, kFinished);
+  EXPECT_EQ(events.events, kFinished);
   EXPECT_NE(Body().find("<rss"), std::string::npos);
   ASSERT_EQ(Request(server.Port(), "https://localhost", "/status/404"), 0);
   ASSERT_TRUE(PumpUntilFinished());
-  EXPECT_EQ(events.entries.back(), "finish 404 Not Found");
+  EXPECT_EQ(events.events.back(), "finish 404 Not Found");
 }
 
 // Each refusal is 116 with its reason, without an event and without a socket.
@@ -169,7 +159,7 @@ TEST_F(SecureEndToEnd, RefusedConnectionsGive116WithTheirNumber) {
         << c.certificate;
     EXPECT_EQ(message, std::string("Secure connection failed. Error number:") + c.number)
         << c.certificate;
-    EXPECT_TRUE(events.entries.empty()) << c.certificate;
+    EXPECT_TRUE(events.events.empty()) << c.certificate;
     EXPECT_EQ(posix->OpenCount(), 0u) << c.certificate;
   }
 }
@@ -193,7 +183,7 @@ TEST_F(SecureEndToEnd, TheSchemeInCapitalsIsAName) {
   std::string message;
   EXPECT_EQ(Request(server.Port(), "HTTPS://localhost", "/bytes/1", &message), 112);
   EXPECT_EQ(message, "Failed to resolve server IP address.");
-  EXPECT_TRUE(events.entries.empty());
+  EXPECT_TRUE(events.events.empty());
 }
 
 }  // namespace

@@ -11,30 +11,10 @@
 
 #include "common/ustring.h"
 #include "server/engine/http_uc.h"
+#include "tests/support/event_log.h"
 #include "tests/support/fake_platform.h"
 
 namespace wex {
-
-// Records the engine's events as short lines ("connect fileserver",
-// "finish 200 OK", "disconnect") and runs an optional action in each.
-class EventLog : public httpUCEvents {
- public:
-  std::vector<std::string> events;
-  std::function<void()> onConnect, onFinish, onDisconnect;
-
-  void OnConnect1(const ustring& sURL) override {
-    events.push_back("connect " + ToUtf8(sURL));
-    if (onConnect) onConnect();
-  }
-  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override {
-    events.push_back("finish " + std::to_string(LErrCode) + " " + ToUtf8(sErrStr));
-    if (onFinish) onFinish();
-  }
-  void OnDisconnect1() override {
-    events.push_back("disconnect");
-    if (onDisconnect) onDisconnect();
-  }
-};
 
 // An engine whose socket library is started, as a script starts it before
 // its requests.

@@ -15,6 +15,7 @@
 
 #include "server/engine/http_uc.h"
 #include "server/engine/win32/win32_platform.h"
+#include "tests/support/event_log.h"
 #include "tests/wine/support/message_pump.h"
 #include "tests/wine/support/wine_paths.h"
 
@@ -26,17 +27,6 @@ uint16_t FixturePort() {
   if (GetEnvironmentVariableW(L"WEX_HTTP_PORT", text, 16) == 0) return 0;
   return static_cast<uint16_t>(_wtoi(text));
 }
-
-struct EventLog : httpUCEvents {
-  void OnConnect1(const ustring& sURL) override { entries.push_back("connect " + ToUtf8(sURL)); }
-  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override {
-    entries.push_back("finish " + std::to_string(LErrCode) + " " + ToUtf8(sErrStr));
-    finished = true;
-  }
-  void OnDisconnect1() override { entries.push_back("disconnect"); }
-  std::vector<std::string> entries;
-  bool finished = false;
-};
 
 class EngineUnderWine : public ::testing::Test {
  protected:
@@ -86,7 +76,7 @@ std::string Cycling(size_t count) {
 
 TEST_F(EngineUnderWine, DownloadRaisesItsEventsInOrder) {
   Download("/bytes/100000");
-  EXPECT_EQ(events.entries,
+  EXPECT_EQ(events.events,
             (std::vector<std::string>{"connect 127.0.0.1", "disconnect", "finish 200 OK"}));
   EXPECT_EQ(engine->CurSize1(), 100000);
   EXPECT_TRUE(Body() == Cycling(100000));
@@ -94,10 +84,10 @@ TEST_F(EngineUnderWine, DownloadRaisesItsEventsInOrder) {
 
 TEST_F(EngineUnderWine, NotFoundAndRedirectStatus) {
   Download("/status/404");
-  EXPECT_EQ(events.entries.back(), "finish 404 Not Found");
+  EXPECT_EQ(events.events.back(), "finish 404 Not Found");
   EXPECT_EQ(Body(), "<html><body>404</body></html>");
   Download("/redirect/302");
-  EXPECT_EQ(events.entries.back(), "finish 302 FoundLocation: /moved.html");
+  EXPECT_EQ(events.events.back(), "finish 302 FoundLocation: /moved.html");
   EXPECT_EQ(Body(), "moved");
 }
 
@@ -113,7 +103,7 @@ TEST_F(EngineUnderWine, TheRequestGoesOutByteForByte) {
 TEST_F(EngineUnderWine, TheRequestReachesAServerOnIpv6Loopback) {
   for (const char* server : {"[::1]", "::1"}) {
     Download("/echo", server);
-    EXPECT_EQ(events.entries.back(), "finish 200 OK") << server;
+    EXPECT_EQ(events.events.back(), "finish 200 OK") << server;
     EXPECT_NE(Body().find(std::string("\r\nHost: ") + server + "\r\n"), std::string::npos)
         << server;
   }
@@ -145,7 +135,7 @@ TEST_F(EngineUnderWine, RefusedPortIs110With10061) {
   ustring message;
   EXPECT_EQ(Request(ntohs(address.sin_port), "127.0.0.1", "/x", &message), 110);
   EXPECT_EQ(ToUtf8(message), "Winsock error - Failed to connect to server. Error number:10061");
-  EXPECT_TRUE(events.entries.empty());
+  EXPECT_TRUE(events.events.empty());
 }
 
 TEST_F(EngineUnderWine, UnknownHostIs112) {

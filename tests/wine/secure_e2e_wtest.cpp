@@ -14,6 +14,7 @@
 #include "server/engine/http_uc.h"
 #include "server/engine/win32/win32_platform.h"
 #include "tests/support/engine_test_access.h"
+#include "tests/support/event_log.h"
 #include "tests/wine/support/message_pump.h"
 
 namespace wex {
@@ -30,17 +31,6 @@ std::string CyclingBytes(size_t count) {
   for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i & 0xFF);
   return bytes;
 }
-
-struct EventLog : httpUCEvents {
-  void OnConnect1(const ustring& sURL) override { entries.push_back("connect " + ToUtf8(sURL)); }
-  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override {
-    entries.push_back("finish " + std::to_string(LErrCode) + " " + ToUtf8(sErrStr));
-    finished = true;
-  }
-  void OnDisconnect1() override { entries.push_back("disconnect"); }
-  std::vector<std::string> entries;
-  bool finished = false;
-};
 
 class SecureUnderWine : public ::testing::Test {
  protected:
@@ -86,7 +76,7 @@ TEST_F(SecureUnderWine, BodiesArriveByteForByteHoweverTheRecordsArrive) {
       std::string path = std::string(mode) + "/bytes/" + std::to_string(size);
       ASSERT_EQ(Request(PortOf(L"WEX_HTTPS_PORT"), "https://localhost", path), 0) << path;
       ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 30000)) << path;
-      EXPECT_EQ(events.entries, kFinished) << path;
+      EXPECT_EQ(events.events, kFinished) << path;
       EXPECT_EQ(engine->CurSize1(), static_cast<int32_t>(size)) << path;
       EXPECT_TRUE(Body() == CyclingBytes(size)) << path;
     }
@@ -98,7 +88,7 @@ TEST_F(SecureUnderWine, BodiesArriveByteForByteHoweverTheRecordsArrive) {
 TEST_F(SecureUnderWine, AHandshakeInSmallPiecesSucceeds) {
   ASSERT_EQ(Request(PortOf(L"WEX_HTTPS_TRICKLE_PORT"), "https://localhost", "/bytes/1000"), 0);
   ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 30000));
-  EXPECT_EQ(events.entries, kFinished);
+  EXPECT_EQ(events.events, kFinished);
   EXPECT_TRUE(Body() == CyclingBytes(1000));
 }
 
@@ -107,7 +97,7 @@ TEST_F(SecureUnderWine, AHandshakeInSmallPiecesSucceeds) {
 TEST_F(SecureUnderWine, AStreamCutInsideARecordFails) {
   ASSERT_EQ(Request(PortOf(L"WEX_HTTPS_PORT"), "https://localhost", "/cut/bytes/300000"), 0);
   ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 30000));
-  EXPECT_EQ(events.entries,
+  EXPECT_EQ(events.events,
             (std::vector<std::string>{"connect localhost", "disconnect", "finish -1 -2146893032"}));
   std::string body = Body();
   EXPECT_LT(body.size(), 300000u);
@@ -119,7 +109,7 @@ TEST_F(SecureUnderWine, SixtyFourMebibytes) {
   ASSERT_EQ(
       Request(PortOf(L"WEX_HTTPS_PORT"), "https://localhost", "/bytes/" + std::to_string(size)), 0);
   ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 120000));
-  EXPECT_EQ(events.entries, kFinished);
+  EXPECT_EQ(events.events, kFinished);
   ASSERT_EQ(engine->CurSize1(), static_cast<int32_t>(size));
   EXPECT_TRUE(Body() == CyclingBytes(size));
 }
@@ -144,11 +134,11 @@ TEST_F(SecureUnderWine, RefusedConnectionsGive116WithTheirNumber) {
     std::string message;
     EXPECT_EQ(Request(PortOf(c.port), "https://localhost", "/bytes/10", &message), 116) << message;
     EXPECT_EQ(message, prefix + c.number);
-    EXPECT_TRUE(events.entries.empty()) << message;
+    EXPECT_TRUE(events.events.empty()) << message;
   }
   ASSERT_EQ(Request(PortOf(L"WEX_HTTPS_PORT"), "https://localhost", "/bytes/3"), 0);
   ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }, 30000));
-  EXPECT_EQ(events.entries, kFinished);
+  EXPECT_EQ(events.events, kFinished);
 }
 
 TEST_F(SecureUnderWine, TheSchemeInCapitalsIsAName) {
