@@ -11,7 +11,7 @@ for line in open(sys.argv[1]):
         continue
     name = parts[1]
     # The receive loops count the response head as well.
-    if name == "failed" or (len(parts) > 3 and name != "engine_peak_kib" and
+    if name == "failed" or (len(parts) > 3 and not name.endswith("_kib") and
                             not BODY <= int(parts[3]) < BODY + 4096):
         sys.exit("a download failed: " + line.strip())
     if name in ("bytes", "bytes_https") and int(parts[2]) != BODY:
@@ -31,6 +31,9 @@ row("curl writing to memory", m["curl_memory"])
 row("native engine", m["engine"], "ratio %.2f to curl (goal <= 1.3)" % (m["engine"] / m["curl_memory"]))
 peak = max(figures["engine_peak_kib"]) / 1024
 print("%-40s %8.1f MiB (goal <= %.1f MiB)" % ("native engine peak memory", peak, 1.2 * 64 + 16))
+row("native engine without huge pages", m["engine_small_pages"],
+    "ratio %.2f to curl (PR_SET_THP_DISABLE; %.1f MiB in huge pages)"
+    % (m["engine_small_pages"] / m["curl_memory"], max(figures["engine_small_pages_huge_kib"]) / 1024))
 huge = figures.get("engine_huge_kib", [-1])
 print("%-40s %8.1f MiB %s" % ("native engine body in huge pages", min(huge) / 1024,
       "(none granted)" if max(huge) <= 0 else "(fewest in a round; most %.1f MiB)" % (max(huge) / 1024)))
