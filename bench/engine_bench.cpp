@@ -5,7 +5,8 @@
 //   build/native/bench/engine_bench --download-once PORT PATH
 //       one download from 127.0.0.1:PORT, then prints seconds, bytes and the
 //       peak memory of the process (bench/engine_download.sh compares it with
-//       curl on the same file).
+//       curl on the same file) and how much of its memory the kernel backs
+//       with transparent huge pages (0 where it grants none).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -152,6 +153,18 @@ void BM_CurFileString1(benchmark::State& state) {
 }
 BENCHMARK(BM_CurFileString1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// AnonHugePages of this process, in KiB, while the body is still held.
+long HugePagesKib() {
+  FILE* file = std::fopen("/proc/self/smaps_rollup", "r");
+  if (file == nullptr) return -1;
+  char line[256];
+  long kib = -1;
+  while (std::fgets(line, sizeof line, file) != nullptr)
+    if (std::sscanf(line, "AnonHugePages: %ld kB", &kib) == 1) break;
+  std::fclose(file);
+  return kib;
+}
+
 int DownloadOnce(const char* port, const char* path) {
   auto start = std::chrono::steady_clock::now();
   int32_t status = 0;
@@ -159,8 +172,9 @@ int DownloadOnce(const char* port, const char* path) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("status %d bytes %d seconds %.4f peak_kib %ld blocks %zu\n", status,
-              engine->CurSize1(), seconds, usage.ru_maxrss, engine->CurFileBytes1()->size());
+  std::printf("status %d bytes %d seconds %.4f peak_kib %ld blocks %zu huge_kib %ld\n", status,
+              engine->CurSize1(), seconds, usage.ru_maxrss, engine->CurFileBytes1()->size(),
+              HugePagesKib());
   return status == 200 ? 0 : 1;
 }
 

@@ -1,8 +1,9 @@
 // A compiled automation client of Wexlo.Downloader that waits for
 // OnDownloadFinish through the connection point, as an event-driven script
 // host does, instead of polling Busy:
-//   event_client.exe PORT PATH
-// Prints "events SECONDS BYTES" (RequestFile called until the finish event).
+//   event_client.exe PORT PATH [HOST]
+// Prints "events SECONDS BYTES" (RequestFile called until the finish event),
+// "events_https ..." when HOST is given with an https:// scheme.
 #include <windows.h>
 
 #include <objbase.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 
 #include "wexlo.h"
 
@@ -76,7 +78,7 @@ VARIANT Text(const wchar_t* text) {
   return v;
 }
 
-int Run(int port, const wchar_t* path) {
+int Run(int port, const wchar_t* path, const wchar_t* host) {
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(L"Wexlo.Downloader", &clsid))) return 1;
   IDispatch* object = nullptr;
@@ -103,7 +105,7 @@ int Run(int port, const wchar_t* path) {
   ignored = Call(object, L"Port", DISPATCH_PROPERTYPUT, &portValue, 1);
   VariantClear(&ignored);
 
-  VARIANT args[2] = {Text(path), Text(L"127.0.0.1")};
+  VARIANT args[2] = {Text(path), Text(host)};
   const auto start = std::chrono::steady_clock::now();
   VARIANT result = Call(object, L"RequestFile", DISPATCH_METHOD, args, 2);
   if (V_VT(&result) != VT_I4 || V_I4(&result) != 0) return 1;
@@ -115,7 +117,9 @@ int Run(int port, const wchar_t* path) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   VARIANT size = Call(object, L"CurSize", DISPATCH_PROPERTYGET, nullptr, 0);
-  std::printf("events %.4f %ld\n", seconds, V_VT(&size) == VT_I4 ? V_I4(&size) : -1L);
+  const bool https = wcsncmp(host, L"https://", 8) == 0;
+  std::printf("events%s %.4f %ld\n", https ? "_https" : "", seconds,
+              V_VT(&size) == VT_I4 ? V_I4(&size) : -1L);
 
   point->Unadvise(cookie);
   point->Release();
@@ -133,7 +137,7 @@ int Run(int port, const wchar_t* path) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  const int rc = Run(_wtoi(argv[1]), argv[2]);
+  const int rc = Run(_wtoi(argv[1]), argv[2], argc > 3 ? argv[3] : L"127.0.0.1");
   CoUninitialize();
   return rc;
 }

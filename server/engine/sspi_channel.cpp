@@ -26,7 +26,7 @@ int32_t SspiChannel::MillisecondsLeft(uint64_t deadline) {
 int32_t SspiChannel::Handshake(int32_t timeoutMs) {
   timeoutMs_ = timeoutMs;
   raw_.assign(kHandshakeBuffer, 0);
-  rawUsed_ = 0;
+  rawAt_ = rawUsed_ = 0;
   int32_t error = Negotiate(true, calls_.NowMs() + static_cast<uint64_t>(std::max(timeoutMs, 0)));
   if (error != 0) return error;
   size_t maxRecord = 0;
@@ -90,28 +90,46 @@ void SspiChannel::KeepExtra(size_t extra) {
   rawUsed_ = extra;
 }
 
-// Decrypts the first record of the raw bytes into plain_. 1 when it did, 0
-// when the record is incomplete, -1 with `error` on failure; the peer's
-// close-notify sets ended_.
+// Moves the raw bytes not yet decrypted to the front, once the plain bytes
+// that may lie before them are read or kept.
+void SspiChannel::Compact() {
+  if (rawAt_ == 0) return;
+  std::memmove(raw_.data(), raw_.data() + rawAt_, rawUsed_ - rawAt_);
+  rawUsed_ -= rawAt_;
+  rawAt_ = 0;
+}
+
+// Copies the plain bytes not yet read out of the buffer they lie in, before
+// that buffer is written again.
+void SspiChannel::KeepPlain() {
+  if (plainBytes_ == plain_.data()) return;
+  plain_.assign(plainBytes_ + plainAt_, plainBytes_ + plainSize_);
+  plainBytes_ = plain_.data();
+  plainSize_ = plain_.size();
+  plainAt_ = 0;
+}
+
+// Decrypts the first record of the raw bytes not yet decrypted. 1 when it
+// did, 0 when the record is incomplete, -1 with `error` on failure; the
+// peer's close-notify sets ended_.
 int SspiChannel::Decrypt(int32_t& error) {
-  SspiCalls::Result opened = calls_.Decrypt(raw_.data(), rawUsed_);
+  SspiCalls::Result opened = calls_.Decrypt(raw_.data() + rawAt_, rawUsed_ - rawAt_);
   if (opened.status == kSecEIncompleteMessage) return 0;
   if (opened.status != kSecEOk && opened.status != kSecIContextExpired &&
       opened.status != kSecIRenegotiate) {
     error = opened.status;
     return -1;
   }
-  // The plain bytes lie inside raw_: keep them before the extra bytes move.
-  if (opened.size > 0) {
-    plain_.assign(opened.bytes, opened.bytes + opened.size);
-  } else {
-    plain_.clear();
-  }
+  // The plain bytes are read where they lie (inside raw_, decrypted in
+  // place): the extra bytes after them move only before the next receive,
+  // when every plain byte has been read, so each record is copied once.
+  plainBytes_ = opened.size > 0 ? opened.bytes : nullptr;
+  plainSize_ = opened.size;
   plainAt_ = 0;
   if (opened.extra > 0) {
-    KeepExtra(opened.extra);
+    rawAt_ = rawUsed_ - std::min(opened.extra, rawUsed_ - rawAt_);
   } else {
-    rawUsed_ = 0;
+    rawAt_ = rawUsed_ = 0;
   }
   if (opened.status == kSecIContextExpired) ended_ = true;
   if (opened.status == kSecIRenegotiate) {
@@ -119,6 +137,8 @@ int SspiChannel::Decrypt(int32_t& error) {
     // renegotiation, a key update, a session ticket), held in the extra
     // bytes: the security context answers it as it answered the handshake,
     // and the server waits for that answer before it goes on.
+    KeepPlain();
+    Compact();
     int32_t failed = Negotiate(false, calls_.NowMs() + static_cast<uint64_t>(timeoutMs_));
     if (failed != 0) {
       error = failed;
@@ -137,9 +157,9 @@ int32_t SspiChannel::Read(uint8_t* buffer, int32_t length, int32_t& error) {
   size_t wanted = static_cast<size_t>(length);
   size_t taken = 0;
   for (;;) {
-    if (plainAt_ < plain_.size()) {
-      size_t n = std::min(wanted - taken, plain_.size() - plainAt_);
-      std::memcpy(buffer + taken, plain_.data() + plainAt_, n);
+    if (plainAt_ < plainSize_) {
+      size_t n = std::min(wanted - taken, plainSize_ - plainAt_);
+      std::memcpy(buffer + taken, plainBytes_ + plainAt_, n);
       plainAt_ += n;
       taken += n;
       if (taken == wanted) break;
@@ -148,7 +168,7 @@ int32_t SspiChannel::Read(uint8_t* buffer, int32_t length, int32_t& error) {
     if (ended_) break;
     // Every complete record already held is decrypted before the socket is
     // asked for more; once something is taken, the socket is not asked.
-    if (rawUsed_ > 0) {
+    if (rawUsed_ > rawAt_) {
       int decrypted = Decrypt(error);
       if (decrypted < 0) {
         // The bytes taken go to the caller now; the failure comes next.
@@ -158,6 +178,7 @@ int32_t SspiChannel::Read(uint8_t* buffer, int32_t length, int32_t& error) {
       if (decrypted > 0) continue;
     }
     if (taken > 0) break;
+    Compact();
     if (rawUsed_ == raw_.size()) {
       failure_ = error = kSecEIllegalMessage;  // a record larger than any the channel allows
       return kSocketError;
@@ -185,6 +206,8 @@ int32_t SspiChannel::Read(uint8_t* buffer, int32_t length, int32_t& error) {
 int32_t SspiChannel::Write(const uint8_t* bytes, int32_t count, int32_t& error) {
   if (count <= 0) return 0;
   size_t take = std::min(static_cast<size_t>(count), maxMessage_);
+  // Plain bytes not yet read may lie in a buffer of the calls' own.
+  if (plainAt_ < plainSize_) KeepPlain();
   std::vector<uint8_t> record;
   int32_t status = calls_.Encrypt(bytes, take, record);
   if (status != kSecEOk) {

@@ -83,21 +83,28 @@ class SspiChannel {
   int32_t Write(const uint8_t* bytes, int32_t count, int32_t& error);
   // Plain bytes, or raw bytes that may hold a record, that the socket will
   // not tell of again.
-  bool HasBuffered() const { return plainAt_ < plain_.size() || rawUsed_ > 0; }
+  bool HasBuffered() const { return plainAt_ < plainSize_ || rawUsed_ > rawAt_; }
 
  private:
   int32_t Negotiate(bool first, uint64_t deadline);
   int Decrypt(int32_t& error);
   void KeepExtra(size_t extra);
+  void Compact();
+  void KeepPlain();
   int32_t MillisecondsLeft(uint64_t deadline);
 
   SspiCalls& calls_;
   int32_t timeoutMs_ = 0;
   size_t maxMessage_ = 0;
-  std::vector<uint8_t> raw_;  // received, not yet decrypted
+  std::vector<uint8_t> raw_;  // received; from rawAt_ to rawUsed_ not yet decrypted
+  size_t rawAt_ = 0;
   size_t rawUsed_ = 0;
-  std::vector<uint8_t> plain_;  // decrypted, not yet read
+  // Decrypted, not yet read: where the calls left them (valid until the next
+  // call or receive), or in plain_ when they must outlive that.
+  const uint8_t* plainBytes_ = nullptr;
+  size_t plainSize_ = 0;
   size_t plainAt_ = 0;
+  std::vector<uint8_t> plain_;
   bool ended_ = false;
   int32_t failure_ = 0;  // once the channel failed, every read fails the same way
 };

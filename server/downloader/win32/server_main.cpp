@@ -16,9 +16,10 @@
 #include <objbase.h>
 
 #include <string>
+#include <vector>
 
-#include "common/win32/unique_handle.h"
 #include "server/downloader/win32/class_factory.h"
+#include "server/downloader/win32/command_line.h"
 #include "server/downloader/win32/console_line.h"
 #include "server/downloader/win32/message_loop.h"
 #include "server/downloader/win32/registration.h"
@@ -44,17 +45,14 @@ bool IsSwitch(const wchar_t* arg, const wchar_t* name) {
 // The first switch decides; "/" and "-" both start one. /Verbose may follow.
 Command CommandOf(const wchar_t* commandLine) {
   Command command;
-  int count = 0;
-  LPWSTR* args = CommandLineToArgvW(commandLine, &count);
-  const UniqueLocalMemory owned(args);  // the system's LocalAlloc block
-  if (args == nullptr) {
+  std::vector<std::wstring> args;
+  if (!ArgumentsOf(commandLine, args)) {
     command.mode = Mode::kUnknown;
     return command;
   }
   Mode& mode = command.mode;
-  // CommandLineToArgvW of GetCommandLineW starts with the program's own name.
-  for (int i = 1; i < count; ++i) {
-    const wchar_t* arg = args[i];
+  for (size_t i = 0; i < args.size(); ++i) {
+    const wchar_t* arg = args[i].c_str();
     if (arg[0] != L'/' && arg[0] != L'-') {
       mode = Mode::kUnknown;
       break;
@@ -74,8 +72,8 @@ Command CommandOf(const wchar_t* commandLine) {
       mode = Mode::kServe;
     else
       mode = Mode::kUnknown;
-    for (int j = i + 1; j < count; ++j)
-      if (IsSwitch(args[j], L"Verbose")) command.verbose = true;
+    for (size_t j = i + 1; j < args.size(); ++j)
+      if (IsSwitch(args[j].c_str(), L"Verbose")) command.verbose = true;
     break;
   }
   return command;

@@ -1,14 +1,11 @@
 #include "server/engine/win32/schannel_channel.h"
 
-#include "common/win32/certificate_owners.h"
-
-#include <wincrypt.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
 #include "server/engine/platform.h"
+#include "server/engine/win32/security_calls.h"
 
 // The portable state machine knows the SSPI results by their values.
 static_assert(SEC_E_OK == wex::kSecEOk, "SEC_E_OK");
@@ -79,7 +76,7 @@ class OutputToken {
     description_.pBuffers = &buffer_;
   }
   ~OutputToken() {
-    if (buffer_.pvBuffer != nullptr) FreeContextBuffer(buffer_.pvBuffer);
+    if (buffer_.pvBuffer != nullptr) SecurityCalls()->FreeContextBuffer(buffer_.pvBuffer);
   }
   OutputToken(const OutputToken&) = delete;
   OutputToken& operator=(const OutputToken&) = delete;
@@ -107,6 +104,11 @@ std::wstring WideName(const std::string& name) {
 std::unique_ptr<SchannelChannel> SchannelChannel::Establish(SOCKET socket,
                                                             const std::string& hostName,
                                                             int32_t timeoutMs, int32_t& error) {
+  // Loaded here, at the first secure connection, not at the program's start.
+  if (SecurityCalls() == nullptr || ChainCalls() == nullptr) {
+    error = static_cast<int32_t>(SEC_E_SECPKG_NOT_FOUND);
+    return nullptr;
+  }
   std::unique_ptr<SchannelChannel> channel(new SchannelChannel(socket, hostName));
   error = channel->AcquireCredentials();
   if (error == 0) error = channel->core_.Handshake(timeoutMs);
@@ -119,8 +121,8 @@ SchannelChannel::SchannelChannel(SOCKET socket, const std::string& hostName)
     : socket_(socket), hostName_(WideName(hostName)) {}
 
 SchannelChannel::~SchannelChannel() {
-  if (haveContext_) DeleteSecurityContext(&context_);
-  if (haveCredentials_) FreeCredentialsHandle(&credentials_);
+  if (haveContext_) SecurityCalls()->DeleteSecurityContext(&context_);
+  if (haveCredentials_) SecurityCalls()->FreeCredentialsHandle(&credentials_);
 }
 
 // Client credentials without a certificate of our own; the server's
@@ -130,9 +132,9 @@ int32_t SchannelChannel::AcquireCredentials() {
   settings.dwVersion = SCHANNEL_CRED_VERSION;
   settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
   TimeStamp expiry;
-  SECURITY_STATUS status =
-      AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND,
-                                nullptr, &settings, nullptr, nullptr, &credentials_, &expiry);
+  SECURITY_STATUS status = SecurityCalls()->AcquireCredentialsHandleW(
+      nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &settings,
+      nullptr, nullptr, &credentials_, &expiry);
   if (status != SEC_E_OK) return status;
   haveCredentials_ = true;
   return 0;
@@ -143,8 +145,8 @@ int32_t SchannelChannel::AcquireCredentials() {
 // objects require. There is no way to skip the check.
 int32_t SchannelChannel::VerifyServer() {
   PCCERT_CONTEXT certificate = nullptr;
-  SECURITY_STATUS status =
-      QueryContextAttributesW(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
+  SECURITY_STATUS status = SecurityCalls()->QueryContextAttributesW(
+      &context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
   if (status != SEC_E_OK || certificate == nullptr) return kCertEUntrustedRoot;
 
   LPSTR serverAuth = const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH);
@@ -153,10 +155,11 @@ int32_t SchannelChannel::VerifyServer() {
   chainParameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
   chainParameters.RequestedUsage.Usage.cUsageIdentifier = 1;
   chainParameters.RequestedUsage.Usage.rgpszUsageIdentifier = &serverAuth;
-  const UniqueCertificate owned(certificate);
-  UniqueCertificateChain chain;
-  const BOOL built = CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore,
-                                             &chainParameters, 0, nullptr, chain.put());
+  const CertificateCalls& crypt = *ChainCalls();
+  const LoadedCertificate owned(certificate);
+  LoadedCertificateChain chain;
+  const BOOL built = crypt.getChain(nullptr, certificate, nullptr, certificate->hCertStore,
+                                    &chainParameters, 0, nullptr, chain.put());
   if (!built || !chain) return kCertEChaining;
   // A chain that ends at no root this machine has is untrusted, whatever the
   // policy check below makes of it (Wine's passes a partial chain).
@@ -173,7 +176,7 @@ int32_t SchannelChannel::VerifyServer() {
   policy.pvExtraPolicyPara = &ssl;
   CERT_CHAIN_POLICY_STATUS result{};
   result.cbSize = sizeof result;
-  if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &result))
+  if (!crypt.verifyPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &result))
     return kCertEChaining;
   return static_cast<int32_t>(result.dwError);
 }
@@ -188,7 +191,7 @@ SspiCalls::Result SchannelChannel::Initialize(const uint8_t* input, size_t size)
   OutputToken output;
   ULONG attributes = 0;
   TimeStamp expiry;
-  SECURITY_STATUS status = InitializeSecurityContextW(
+  SECURITY_STATUS status = SecurityCalls()->InitializeSecurityContextW(
       &credentials_, first ? nullptr : &context_, const_cast<wchar_t*>(hostName_.c_str()),
       kContextFlags, 0, 0, first || size == 0 ? nullptr : &description, 0,
       first ? &context_ : nullptr, output.Description(), &attributes, &expiry);
@@ -210,7 +213,7 @@ SspiCalls::Result SchannelChannel::Decrypt(uint8_t* input, size_t size) {
                           {0, SECBUFFER_EMPTY, nullptr}};
   SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
   Result result;
-  result.status = DecryptMessage(&context_, &description, 0, nullptr);
+  result.status = SecurityCalls()->DecryptMessage(&context_, &description, 0, nullptr);
   if (result.status == SEC_E_INCOMPLETE_MESSAGE) return result;
   bool haveData = false, haveExtra = false;
   for (const SecBuffer& buffer : buffers) {
@@ -236,14 +239,15 @@ int32_t SchannelChannel::Encrypt(const uint8_t* bytes, size_t count, std::vector
       {sizes_.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + sizes_.cbHeader + count},
       {0, SECBUFFER_EMPTY, nullptr}};
   SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
-  SECURITY_STATUS status = EncryptMessage(&context_, 0, &description, 0);
+  SECURITY_STATUS status = SecurityCalls()->EncryptMessage(&context_, 0, &description, 0);
   if (status != SEC_E_OK) return status;
   record.resize(buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
   return 0;
 }
 
 int32_t SchannelChannel::StreamSizes(size_t& maxMessage, size_t& maxRecord) {
-  SECURITY_STATUS status = QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
+  SECURITY_STATUS status =
+      SecurityCalls()->QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
   if (status != SEC_E_OK) return status;
   maxMessage = sizes_.cbMaximumMessage;
   maxRecord = static_cast<size_t>(sizes_.cbHeader) + sizes_.cbMaximumMessage + sizes_.cbTrailer;

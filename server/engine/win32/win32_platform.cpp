@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "server/engine/win32/system_library.h"
+
 namespace wex {
 namespace {
 
@@ -30,8 +32,12 @@ int32_t Win32Platform::Startup(uint16_t version) {
 int32_t Win32Platform::Cleanup() { return WSACleanup(); }
 
 bool Win32Platform::ConnectedState(uint32_t& flags) {
+  // wininet is loaded at the first question, not at the program's start.
+  static SystemLibrary wininet(L"wininet.dll");
+  static const auto connectedState =
+      wininet.Find<decltype(&InternetGetConnectedState)>("InternetGetConnectedState");
   DWORD state = 0;
-  BOOL online = InternetGetConnectedState(&state, 0);
+  BOOL online = connectedState != nullptr && connectedState(&state, 0);
   flags = state;
   return online != FALSE;
 }
