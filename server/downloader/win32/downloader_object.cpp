@@ -54,8 +54,8 @@ struct TextArgument {
   UINT position;
 };
 constexpr TextArgument kTextArguments[] = {
-    {0x60030006, 0},  // StartUp(ErrString)
-    {0x60030007, 1},  // RequestFile(Server, FilePath)
+    {DISPID_StartUp, 0},      // StartUp(ErrString)
+    {DISPID_RequestFile, 1},  // RequestFile(Server, FilePath)
 };
 
 // The caller's VARIANT for the argument at `position`, named or positional.
@@ -359,7 +359,7 @@ void DownloaderObject::OnConnect(const ustring& ServerURL) {
   UniqueVariant url;
   V_VT(url.get()) = VT_BSTR;
   V_BSTR(url.get()) = AllocText(ServerURL);
-  Raise(1, url.get(), 1);
+  Raise(DISPID_OnConnect, url.get(), 1);
 }
 
 void DownloaderObject::OnDownloadFinish(int32_t ResponseCode, const ustring& ResponseString) {
@@ -369,10 +369,10 @@ void DownloaderObject::OnDownloadFinish(int32_t ResponseCode, const ustring& Res
   V_BSTR(text.get()) = AllocText(ResponseString);
   // Shallow copies in argument order; the owners above free the text.
   const VARIANT values[2] = {*code.get(), *text.get()};
-  Raise(2, values, 2);
+  Raise(DISPID_OnDownloadFinish, values, 2);
 }
 
-void DownloaderObject::OnDisconnect() { Raise(3, nullptr, 0); }
+void DownloaderObject::OnDisconnect() { Raise(DISPID_OnDisconnect, nullptr, 0); }
 
 void DownloaderObject::Raise(DISPID id, const VARIANT* values, UINT count) {
   // A handler may release this object or unadvise any sink, itself included:
