@@ -1,6 +1,7 @@
 // The registration plan: for each root, view and file, exactly the keys and
 // values written, and which trees unregistration removes; and the file a
 // registered server key names, which unregistration compares with its own.
+#include "common/registration/component_identities.h"
 #include "common/registration/registration_plan.h"
 #include "common/registration/server_file.h"
 
@@ -12,31 +13,22 @@
 namespace wex {
 namespace {
 
+// The components' own identities with short GUIDs, so that the expected
+// keys below stay readable.
 ComponentIdentity Downloader() {
-  ComponentIdentity c;
-  c.kind = ServerKind::kLocalServer;
-  c.progId = u"Wexlo.Downloader";
-  c.versionedProgId = u"Wexlo.Downloader.1";
-  c.className = u"Downloader";
+  ComponentIdentity c = DownloaderIdentity();
   c.clsid = u"{C}";
   c.libid = u"{L}";
-  c.libraryName = u"Wexlo";
-  c.libraryVersion = u"1.0";
-  c.interfaces = {{u"{I}", u"_Downloader", kTypeLibraryMarshaller},
-                  {u"{E}", u"__Downloader", kDispatchMarshaller}};
+  c.interfaces[0].iid = u"{I}";
+  c.interfaces[1].iid = u"{E}";
   return c;
 }
 
 ComponentIdentity Browser() {
-  ComponentIdentity c;
-  c.kind = ServerKind::kInprocServer;
-  c.progId = u"Velmora.Browser";
-  c.className = u"Velmora.Browser";
+  ComponentIdentity c = BrowserIdentity();
   c.clsid = u"{C}";
   c.libid = u"{L}";
-  c.libraryName = u"Velmora";
-  c.libraryVersion = u"1.0";
-  c.interfaces = {{u"{I}", u"_Browser", kTypeLibraryMarshaller}};
+  c.interfaces[0].iid = u"{I}";
   return c;
 }
 
