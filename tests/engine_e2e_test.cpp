@@ -13,7 +13,7 @@
 #include "common/codepage.h"
 #include "server/engine/http_uc.h"
 #include "server/engine/posix/posix_platform.h"
-#include "tests/support/event_log.h"
+#include "tests/support/engine_over_platform.h"
 #include "tests/support/scripted_server.h"
 
 namespace wex {
@@ -94,29 +94,19 @@ std::string Pattern(size_t count) {
   return bytes;
 }
 
-class EngineEndToEnd : public ::testing::Test {
+class EngineEndToEnd : public EngineOverPlatform {
  protected:
-  EngineEndToEnd()
-      : posix(std::make_shared<PosixPlatform>(&Online)),
-        counting(std::make_shared<CountingPlatform>(posix)),
-        engine(httpUC::Create(counting)) {
-    engine->Subscribe(&events);
-    ustring error;
-    EXPECT_EQ(engine->StartUp1(error), 0);
-  }
-  ~EngineEndToEnd() override {
-    engine->Unsubscribe(&events);
-    engine->CloseDown();
-  }
+  EngineEndToEnd() : EngineEndToEnd(std::make_shared<PosixPlatform>(&Online)) {}
+  explicit EngineEndToEnd(std::shared_ptr<PosixPlatform> real)
+      : EngineEndToEnd(real, std::make_shared<CountingPlatform>(real)) {}
+  EngineEndToEnd(std::shared_ptr<PosixPlatform> real, std::shared_ptr<CountingPlatform> counter)
+      : EngineOverPlatform(counter), posix(std::move(real)), counting(std::move(counter)) {}
 
-  int32_t Request(uint16_t port, const char* server, const char* path, ustring* message = nullptr) {
-    events = EventLog();
+  // A request that counts its received bytes from 0.
+  int32_t Request(uint16_t port, const std::string& server, const std::string& path,
+                  std::string* message = nullptr) {
     counting->received = 0;
-    engine->Port(port);
-    ustring sServer = FromUtf8(server), sFile = FromUtf8(path);
-    int32_t result = engine->RequestFile1(sServer, sFile);
-    if (message != nullptr) *message = sFile;
-    return result;
+    return EngineOverPlatform::Request(port, server, path, message);
   }
   bool Pump(const std::function<bool()>& done) {
     return PumpUntil([this](int ms) { posix->Pump(ms); }, done);
@@ -127,16 +117,9 @@ class EngineEndToEnd : public ::testing::Test {
   bool PumpUntilFinished() {
     return Pump([&] { return events.finished; });
   }
-  std::string Body() {
-    std::string body;
-    for (const Chunk& chunk : *engine->CurFileBytes1()) body.append(chunk.begin(), chunk.end());
-    return body;
-  }
 
   std::shared_ptr<PosixPlatform> posix;
   std::shared_ptr<CountingPlatform> counting;
-  std::shared_ptr<httpUC> engine;
-  EventLog events;
 };
 
 TEST_F(EngineEndToEnd, BodyOverThreeBlocksThenClose) {
@@ -274,9 +257,8 @@ TEST_F(EngineEndToEnd, RefusedPortIs110WithTheErrorNumber) {
     ScriptedServer gone({});
     closedPort = gone.Port();
   }
-  ustring message;
-  EXPECT_EQ(Request(closedPort, "127.0.0.1", "/x", &message), 110);
-  std::string text = ToUtf8(message);
+  std::string text;
+  EXPECT_EQ(Request(closedPort, "127.0.0.1", "/x", &text), 110);
   EXPECT_EQ(text, "Winsock error - Failed to connect to server. Error number:10061");
   EXPECT_TRUE(events.events.empty());
 }
@@ -300,9 +282,9 @@ TEST_F(EngineEndToEnd, AServerOnIpv6Loopback) {
 }
 
 TEST_F(EngineEndToEnd, UnknownHostIs112) {
-  ustring message;
+  std::string message;
   EXPECT_EQ(Request(80, "no-such-host.invalid", "/x", &message), 112);
-  EXPECT_EQ(ToUtf8(message), "Failed to resolve server IP address.");
+  EXPECT_EQ(message, "Failed to resolve server IP address.");
   EXPECT_TRUE(events.events.empty());
 }
 

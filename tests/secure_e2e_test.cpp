@@ -8,8 +8,8 @@
 
 #include "server/engine/http_uc.h"
 #include "server/engine/posix/posix_platform.h"
+#include "tests/support/engine_over_platform.h"
 #include "tests/support/engine_test_access.h"
-#include "tests/support/event_log.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/tls_server.h"
 
@@ -27,42 +27,23 @@ std::string CyclingBytes(size_t count) {
   return bytes;
 }
 
-class SecureEndToEnd : public ::testing::Test {
+class SecureEndToEnd : public EngineOverPlatform {
  protected:
-  SecureEndToEnd()
-      : posix(std::make_shared<PosixPlatform>(&Online)), engine(httpUC::Create(posix)) {
-    posix->TrustOnly(TlsServer::TrustFile());
-    engine->Subscribe(&events);
-    ustring error;
-    EXPECT_EQ(engine->StartUp1(error), 0);
-  }
-  ~SecureEndToEnd() override {
-    engine->Unsubscribe(&events);
-    engine->CloseDown();
-  }
+  SecureEndToEnd() : SecureEndToEnd(TrustingPlatform()) {}
+  explicit SecureEndToEnd(std::shared_ptr<PosixPlatform> platform)
+      : EngineOverPlatform(platform), posix(std::move(platform)) {}
 
-  int32_t Request(uint16_t port, const std::string& server, const std::string& path,
-                  std::string* message = nullptr) {
-    events = EventLog();
-    engine->Port(port);
-    ustring sServer = FromUtf8(server), sFile = FromUtf8(path);
-    int32_t result = engine->RequestFile1(sServer, sFile);
-    if (message != nullptr) *message = ToUtf8(sFile);
-    return result;
+  static std::shared_ptr<PosixPlatform> TrustingPlatform() {
+    auto platform = std::make_shared<PosixPlatform>(&Online);
+    platform->TrustOnly(TlsServer::TrustFile());
+    return platform;
   }
   bool PumpUntilFinished() {
     return PumpUntil([this](int ms) { posix->Pump(ms); }, [this] { return events.finished; },
                      std::chrono::seconds(60));
   }
-  std::string Body() {
-    std::string body;
-    for (const Chunk& chunk : *engine->CurFileBytes1()) body.append(chunk.begin(), chunk.end());
-    return body;
-  }
 
   std::shared_ptr<PosixPlatform> posix;
-  std::shared_ptr<httpUC> engine;
-  EventLog events;
 };
 
 const std::vector<std::string> kFinished = {"connect localhost", "disconnect", "finish 200 OK"};

@@ -15,7 +15,7 @@
 
 #include "server/engine/http_uc.h"
 #include "server/engine/win32/win32_platform.h"
-#include "tests/support/event_log.h"
+#include "tests/support/engine_over_platform.h"
 #include "tests/wine/support/message_pump.h"
 #include "tests/wine/support/wine_paths.h"
 
@@ -28,44 +28,22 @@ uint16_t FixturePort() {
   return static_cast<uint16_t>(_wtoi(text));
 }
 
-class EngineUnderWine : public ::testing::Test {
+class EngineUnderWine : public EngineOverPlatform {
  protected:
-  EngineUnderWine()
-      : platform(std::make_shared<Win32Platform>()), engine(httpUC::Create(platform)) {
-    engine->Subscribe(&events);
-    ustring error;
-    EXPECT_EQ(engine->StartUp1(error), 0);
-  }
-  ~EngineUnderWine() override {
-    engine->Unsubscribe(&events);
-    engine->CloseDown();
-  }
+  EngineUnderWine() : EngineUnderWine(std::make_shared<Win32Platform>()) {}
+  explicit EngineUnderWine(std::shared_ptr<Win32Platform> created)
+      : EngineOverPlatform(created), platform(std::move(created)) {}
   void SetUp() override {
     if (FixturePort() == 0) GTEST_SKIP() << "WEX_HTTP_PORT is not set (run through tests/wine/run)";
   }
 
-  int32_t Request(uint16_t port, const char* server, const char* path, ustring* message = nullptr) {
-    events = EventLog();
-    engine->Port(port);
-    ustring sServer = FromUtf8(server), sFile = FromUtf8(path);
-    int32_t result = engine->RequestFile1(sServer, sFile);
-    if (message != nullptr) *message = sFile;
-    return result;
-  }
   // Requests a path from the fixture and handles messages until it finished.
   void Download(const char* path, const char* server = "127.0.0.1") {
     ASSERT_EQ(Request(FixturePort(), server, path), 0);
     ASSERT_TRUE(PumpMessagesUntil([&] { return events.finished; }));
   }
-  std::string Body() {
-    std::string body;
-    for (const Chunk& chunk : *engine->CurFileBytes1()) body.append(chunk.begin(), chunk.end());
-    return body;
-  }
 
   std::shared_ptr<Win32Platform> platform;
-  std::shared_ptr<httpUC> engine;
-  EventLog events;
 };
 
 std::string Cycling(size_t count) {
@@ -132,16 +110,16 @@ TEST_F(EngineUnderWine, RefusedPortIs110With10061) {
   bind(probe, reinterpret_cast<sockaddr*>(&address), length);
   getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
   closesocket(probe);
-  ustring message;
+  std::string message;
   EXPECT_EQ(Request(ntohs(address.sin_port), "127.0.0.1", "/x", &message), 110);
-  EXPECT_EQ(ToUtf8(message), "Winsock error - Failed to connect to server. Error number:10061");
+  EXPECT_EQ(message, "Winsock error - Failed to connect to server. Error number:10061");
   EXPECT_TRUE(events.events.empty());
 }
 
 TEST_F(EngineUnderWine, UnknownHostIs112) {
-  ustring message;
+  std::string message;
   EXPECT_EQ(Request(80, "no-such-host.invalid", "/x", &message), 112);
-  EXPECT_EQ(ToUtf8(message), "Failed to resolve server IP address.");
+  EXPECT_EQ(message, "Failed to resolve server IP address.");
 }
 
 }  // namespace

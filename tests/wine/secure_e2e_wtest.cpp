@@ -13,8 +13,8 @@
 
 #include "server/engine/http_uc.h"
 #include "server/engine/win32/win32_platform.h"
+#include "tests/support/engine_over_platform.h"
 #include "tests/support/engine_test_access.h"
-#include "tests/support/event_log.h"
 #include "tests/wine/support/message_pump.h"
 
 namespace wex {
@@ -32,40 +32,16 @@ std::string CyclingBytes(size_t count) {
   return bytes;
 }
 
-class SecureUnderWine : public ::testing::Test {
+class SecureUnderWine : public EngineOverPlatform {
  protected:
-  SecureUnderWine()
-      : platform(std::make_shared<Win32Platform>()), engine(httpUC::Create(platform)) {
-    engine->Subscribe(&events);
-    ustring error;
-    EXPECT_EQ(engine->StartUp1(error), 0);
-  }
-  ~SecureUnderWine() override {
-    engine->Unsubscribe(&events);
-    engine->CloseDown();
-  }
+  SecureUnderWine() : SecureUnderWine(std::make_shared<Win32Platform>()) {}
+  explicit SecureUnderWine(std::shared_ptr<Win32Platform> created)
+      : EngineOverPlatform(created), platform(std::move(created)) {}
   void SetUp() override {
     if (PortOf(L"WEX_HTTPS_PORT") == 0) GTEST_SKIP() << "run through tests/wine/run";
   }
 
-  int32_t Request(uint16_t port, const std::string& server, const std::string& path,
-                  std::string* message = nullptr) {
-    events = EventLog();
-    engine->Port(port);
-    ustring sServer = FromUtf8(server), sFile = FromUtf8(path);
-    int32_t result = engine->RequestFile1(sServer, sFile);
-    if (message != nullptr) *message = ToUtf8(sFile);
-    return result;
-  }
-  std::string Body() {
-    std::string body;
-    for (const Chunk& chunk : *engine->CurFileBytes1()) body.append(chunk.begin(), chunk.end());
-    return body;
-  }
-
   std::shared_ptr<Win32Platform> platform;
-  std::shared_ptr<httpUC> engine;
-  EventLog events;
 };
 
 const std::vector<std::string> kFinished = {"connect localhost", "disconnect", "finish 200 OK"};
