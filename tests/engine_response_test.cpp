@@ -92,7 +92,8 @@ TEST_F(EngineResponse, AHeadInManySmallBlocksAndInTheClosePath) {
   // All of it arrives with the close notification.
   ASSERT_EQ(Request(), 0);
   fake->ReceiveData("HTTP/1.0 404 Not");
-  fake->ReceiveData(" Found\r\n\r\ngone");
+  fake->ReceiveData(" Found\r\n\r\ngon");
+  fake->ReceiveData("e");  // a block of one byte is data too, not the end
   fake->ReceiveEnd();
   fake->NotifyClose();
   fake->DeliverAll();
