@@ -19,6 +19,7 @@
 #include <cstring>
 #include <vector>
 
+#include "server/engine/native_socket_address.h"
 #include "server/engine/posix/posix_errors.h"
 
 namespace wex {
@@ -185,19 +186,12 @@ bool PosixPlatform::ResolveName(const std::string& ansiName, int32_t family,
     return false;
   }
   for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-    SocketAddress address;
-    address.family = family;
     if (entry->ai_family == AF_INET && family == kFamilyInet) {
-      const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-      std::memcpy(address.address, &ipv4->sin_addr, 4);
+      addresses.push_back(FromNativeAddress(*reinterpret_cast<const sockaddr_in*>(entry->ai_addr)));
     } else if (entry->ai_family == AF_INET6 && family == kFamilyInet6) {
-      const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
-      std::memcpy(address.address, &ipv6->sin6_addr, 16);
-      address.scopeId = ipv6->sin6_scope_id;
-    } else {
-      continue;
+      addresses.push_back(
+          FromNativeAddress(*reinterpret_cast<const sockaddr_in6*>(entry->ai_addr)));
     }
-    addresses.push_back(address);
   }
   freeaddrinfo(found);
   if (addresses.empty()) Fail(kWSAHOST_NOT_FOUND);
@@ -206,22 +200,9 @@ bool PosixPlatform::ResolveName(const std::string& ansiName, int32_t family,
 
 int32_t PosixPlatform::Connect(SocketHandle socket, const SocketAddress& address) {
   if (!CheckSocket(socket)) return kSocketError;
-  sockaddr_storage target{};
-  socklen_t targetLength = 0;
-  if (address.family == kFamilyInet) {
-    auto* ipv4 = reinterpret_cast<sockaddr_in*>(&target);
-    ipv4->sin_family = AF_INET;
-    ipv4->sin_port = address.port;
-    std::memcpy(&ipv4->sin_addr, address.address, 4);
-    targetLength = sizeof(sockaddr_in);
-  } else if (address.family == kFamilyInet6) {
-    auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&target);
-    ipv6->sin6_family = AF_INET6;
-    ipv6->sin6_port = address.port;
-    std::memcpy(&ipv6->sin6_addr, address.address, 16);
-    ipv6->sin6_scope_id = address.scopeId;
-    targetLength = sizeof(sockaddr_in6);
-  } else {
+  sockaddr_storage target;
+  const socklen_t targetLength = ToNativeAddress(address, target);
+  if (targetLength == 0) {
     Fail(kWSAEAFNOSUPPORT);
     return kSocketError;
   }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "server/engine/native_socket_address.h"
 #include "server/engine/win32/system_library.h"
 
 namespace wex {
@@ -87,12 +88,8 @@ bool Win32Platform::ResolveName(const std::string& ansiName, int32_t family,
     const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, &freeaddrinfo);
     for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
       if (entry->ai_family != AF_INET6 || entry->ai_addrlen < sizeof(sockaddr_in6)) continue;
-      const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
-      SocketAddress address;
-      address.family = kFamilyInet6;
-      std::memcpy(address.address, &ipv6->sin6_addr, 16);
-      address.scopeId = ipv6->sin6_scope_id;
-      addresses.push_back(address);
+      addresses.push_back(
+          FromNativeAddress(*reinterpret_cast<const sockaddr_in6*>(entry->ai_addr)));
     }
   }
   if (addresses.empty()) WSASetLastError(WSANO_DATA);
@@ -100,22 +97,9 @@ bool Win32Platform::ResolveName(const std::string& ansiName, int32_t family,
 }
 
 int32_t Win32Platform::Connect(SocketHandle socket, const SocketAddress& address) {
-  sockaddr_storage target{};
-  int length = 0;
-  if (address.family == kFamilyInet) {
-    auto* ipv4 = reinterpret_cast<sockaddr_in*>(&target);
-    ipv4->sin_family = AF_INET;
-    ipv4->sin_port = address.port;
-    std::memcpy(&ipv4->sin_addr, address.address, 4);
-    length = sizeof(sockaddr_in);
-  } else if (address.family == kFamilyInet6) {
-    auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&target);
-    ipv6->sin6_family = AF_INET6;
-    ipv6->sin6_port = address.port;
-    std::memcpy(&ipv6->sin6_addr, address.address, 16);
-    ipv6->sin6_scope_id = address.scopeId;
-    length = sizeof(sockaddr_in6);
-  } else {
+  sockaddr_storage target;
+  const int length = ToNativeAddress(address, target);
+  if (length == 0) {
     WSASetLastError(WSAEAFNOSUPPORT);
     return kSocketError;
   }
