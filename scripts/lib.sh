@@ -82,6 +82,15 @@ wine_stop() { [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k >/dev/null 2>&1 || tr
 # Windows form of a host path, through Wine's Z: drive.
 winpath() { printf 'Z:%s' "$(realpath -m "$1" | sed 's|/|\\|g')"; }
 
+# wine_script <script> <folder>: writes the suite script as cscript runs it,
+# the shared preamble of its language first (cscript has no include), into
+# folder and prints the copy's path.
+wine_script() {
+  local copy="$2/$(basename "$1")" preamble="$ROOT/tests/wine/scripts/preamble/preamble.${1##*.}"
+  mkdir -p "$2"
+  cat "$preamble" "$1" >"$copy" && echo "$copy"
+}
+
 # A free TCP port on 127.0.0.1.
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'

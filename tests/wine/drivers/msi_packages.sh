@@ -109,7 +109,7 @@ run_package() {
     for script in wexlo_download.js dialogs_browser.js; do
       check "${name}_${kind}_${script}" \
         bash -c 'cd "$1" && "$WINE" "$2\\cscript.exe" //nologo "$3"' _ "$WORK" "$host" \
-        "$(winpath "$ROOT/tests/wine/scripts/$script")"
+        "$(winpath "$(wine_script "$ROOT/tests/wine/scripts/$script" "$WORK/scripts")")"
     done
   done
 

@@ -61,9 +61,10 @@ key_in() { "$WINE" "$(reg_of "$1")" query "$2" >/dev/null 2>&1; }
 no_key_in() { ! key_in "$@"; }
 value_in() { "$WINE" "$(reg_of "$1")" query "$2" 2>/dev/null | tr -d '\r' | grep -qiF "$3"; }
 reg_of() { if [ "$1" = 32 ]; then echo "$SYS32\\reg.exe"; else echo "$SYS64\\reg.exe"; fi; }
-# host_runs <log> <cscript folder> <script>: a script under one host, exit 0.
+# host_runs <log> <cscript folder> <script>: a suite script under one host, exit 0.
 host_runs() {
-  (cd "$WORK" && "$WINE" "$2\\cscript.exe" //nologo "$(winpath "$3")") >"$1" 2>&1
+  local copy; copy="$(wine_script "$3" "$WORK/scripts")" || return 1
+  (cd "$WORK" && "$WINE" "$2\\cscript.exe" //nologo "$(winpath "$copy")") >"$1" 2>&1
 }
 
 # Registration as install.cmd does it from an administrator prompt.

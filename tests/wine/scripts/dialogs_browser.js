@@ -1,24 +1,17 @@
 // Velmora.Browser from a script, without showing a dialog: the object is
 // created by its ProgID and its Browser string keeps what is written to it.
-var failures = 0;
-function check(what, got, expected) {
-  if (got !== expected) {
-    WScript.Echo("FAIL " + what + ": got [" + got + "], expected [" + expected + "]");
-    failures++;
-  }
-}
-try {
+
+function main() {
   var browser = new ActiveXObject("Velmora.Browser");
-  check("new object's Browser", browser.Browser, "");
+  check(browser.Browser === "", "a new object's Browser: " + browser.Browser);
   browser.Browser = "abc";
-  check("Browser after writing abc", browser.Browser, "abc");
+  check(browser.Browser === "abc", "Browser after writing abc: " + browser.Browser);
   var other = new ActiveXObject("Velmora.Browser");
-  check("a second object's own Browser", other.Browser, "");
-  check("the first object keeps its text", browser.Browser, "abc");
+  check(other.Browser === "", "a second object's own Browser: " + other.Browser);
+  check(browser.Browser === "abc", "the first object keeps its text: " + browser.Browser);
   browser.Browser = "";
-  check("Browser after writing the empty string", browser.Browser, "");
-} catch (e) {
-  WScript.Echo("FAIL script error: " + e.message + " (" + e.number + ")");
-  failures++;
+  check(browser.Browser === "", "Browser after writing the empty string: " + browser.Browser);
+  return failures;
 }
-WScript.Quit(failures == 0 ? 0 : 1);
+
+finish(main);

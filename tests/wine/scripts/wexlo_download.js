@@ -1,41 +1,12 @@
 // Wexlo.Downloader from JScript under cscript: a download polled through
 // Busy, its size, its text, a saved text file and a rendered feed.
-var failures = 0;
-
-function check(ok, what) {
-  if (!ok) {
-    WScript.Echo("FAIL " + what);
-    failures++;
-  }
-}
-
-// Polls Busy, as scripts without event binding do; false after 20 s.
-function waitUntilIdle(d) {
-  var start = new Date().getTime();
-  while (d.Busy) {
-    if (new Date().getTime() - start > 20000) return false;
-  }
-  return true;
-}
-
-function readFile(fso, path) {
-  var stream = fso.OpenTextFile(path, 1);
-  var text = stream.AtEndOfStream ? "" : stream.ReadAll();
-  stream.Close();
-  return text;
-}
-
-// Wine's ExpandEnvironmentStrings leaves the terminating NUL in the string.
-function environment(shell, name) {
-  return shell.ExpandEnvironmentStrings("%" + name + "%").replace(/\0/g, "");
-}
 
 function main() {
   var shell = new ActiveXObject("WScript.Shell");
   var fso = new ActiveXObject("Scripting.FileSystemObject");
   var port = environment(shell, "WEX_HTTP_PORT");
   var scratch = environment(shell, "WEX_SCRATCH_DIR");
-  var site = fso.GetParentFolderName(fso.GetParentFolderName(WScript.ScriptFullName)) + "\\site";
+  var site = environment(shell, "WEX_SITE_DIR");
 
   var d = new ActiveXObject("Wexlo.Downloader");
   check(d.StartUp("") == 0, "StartUp");
@@ -66,9 +37,4 @@ function main() {
   return failures;
 }
 
-try {
-  WScript.Quit(main());
-} catch (e) {
-  WScript.Echo("FAIL uncaught: " + e.message + " (" + e.number + ")");
-  WScript.Quit(1);
-}
+finish(main);

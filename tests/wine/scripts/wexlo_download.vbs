@@ -1,35 +1,13 @@
 ' Wexlo.Downloader from VBScript under cscript: arguments by reference receive
 ' the message texts, a download is polled through Busy, its size, text, a
 ' saved binary file and a rendered feed are checked.
-Option Explicit
-Dim failures: failures = 0
-
-Sub Check(ok, what)
-  If Not ok Then
-    WScript.Echo "FAIL " & what
-    failures = failures + 1
-  End If
-End Sub
-
-' Polls Busy, as scripts without event binding do; False after 20 s.
-Function WaitUntilIdle(d)
-  Dim start: start = Timer
-  WaitUntilIdle = True
-  Do While d.Busy
-    If Abs(Timer - start) > 20 Then
-      WaitUntilIdle = False
-      Exit Do
-    End If
-  Loop
-End Function
 
 Function Main()
   Dim shell, fso, port, scratch, d, errText, server, path, r, saved
   Set shell = CreateObject("WScript.Shell")
   Set fso = CreateObject("Scripting.FileSystemObject")
-  ' Wine's ExpandEnvironmentStrings leaves the terminating NUL in the string.
-  port = Replace(shell.ExpandEnvironmentStrings("%WEX_HTTP_PORT%"), Chr(0), "")
-  scratch = Replace(shell.ExpandEnvironmentStrings("%WEX_SCRATCH_DIR%"), Chr(0), "")
+  port = Environment(shell, "WEX_HTTP_PORT")
+  scratch = Environment(shell, "WEX_SCRATCH_DIR")
 
   Set d = CreateObject("Wexlo.Downloader")
   errText = "junk"

@@ -1,35 +1,6 @@
 // Wexlo.Downloader at its edges from JScript under cscript, which passes
 // every argument by value: the text a member would write into an argument is
 // dropped and its number returned, whatever the argument's type.
-var failures = 0;
-
-function check(ok, what) {
-  if (!ok) {
-    WScript.Echo("FAIL " + what);
-    failures++;
-  }
-}
-
-function waitUntilIdle(d) {
-  var start = new Date().getTime();
-  while (d.Busy) {
-    if (new Date().getTime() - start > 20000) return false;
-  }
-  return true;
-}
-
-function environment(shell, name) {
-  return shell.ExpandEnvironmentStrings("%" + name + "%").replace(/\0/g, "");
-}
-
-// The call's result, or the automation error it raised as text.
-function attempt(call) {
-  try {
-    return call();
-  } catch (e) {
-    return "error 0x" + (e.number >>> 0).toString(16) + " " + e.description;
-  }
-}
 
 function main() {
   var shell = new ActiveXObject("WScript.Shell");
@@ -63,11 +34,4 @@ function main() {
   return failures;
 }
 
-var rc;
-try {
-  rc = main();
-} catch (e) {
-  WScript.Echo("FAIL uncaught: " + e.description + " (0x" + (e.number >>> 0).toString(16) + ")");
-  rc = 1;
-}
-WScript.Quit(rc);
+finish(main);

@@ -2,15 +2,6 @@
 ' default value is itself in every converted argument, twice, then a normal
 ' download in the same server; saves beside a file of the old temporary name,
 ' with names of 250 characters and onto a read-only file.
-Option Explicit
-Dim failures: failures = 0
-
-Sub Check(ok, what)
-  If Not ok Then
-    WScript.Echo "FAIL " & what
-    failures = failures + 1
-  End If
-End Sub
 
 ' Its default value is itself: following it never ends on its own.
 Class SelfValued
@@ -18,24 +9,6 @@ Class SelfValued
     Set Value = Me
   End Property
 End Class
-
-Function WaitUntilIdle(d)
-  Dim start: start = Timer
-  WaitUntilIdle = True
-  Do While d.Busy
-    If Abs(Timer - start) > 20 Then
-      WaitUntilIdle = False
-      Exit Do
-    End If
-  Loop
-End Function
-
-Function ReadAll(fso, path)
-  Dim stream: Set stream = fso.OpenTextFile(path, 1)
-  ReadAll = ""
-  If Not stream.AtEndOfStream Then ReadAll = stream.ReadAll()
-  stream.Close
-End Function
 
 Sub WriteText(fso, path, text)
   Dim stream: Set stream = fso.CreateTextFile(path, True)
@@ -76,7 +49,7 @@ Function Main()
   Dim shell, fso, port, folder, d, o, r, target, stranger, longName, readOnly, before
   Set shell = CreateObject("WScript.Shell")
   Set fso = CreateObject("Scripting.FileSystemObject")
-  port = Replace(shell.ExpandEnvironmentStrings("%WEX_HTTP_PORT%"), Chr(0), "")
+  port = Environment(shell, "WEX_HTTP_PORT")
 
   Set d = CreateObject("Wexlo.Downloader")
   ' Before StartUp no socket is made, whatever else in the server started the

@@ -1,38 +1,11 @@
 // Wexlo.Downloader over HTTPS from JScript under cscript: a feed from the
 // suite's HTTPS fixture (its test CA trusted by this prefix only) polled
 // through Busy and rendered, a binary body byte for byte, and the refusals.
-var failures = 0;
-
-function check(ok, what) {
-  if (!ok) {
-    WScript.Echo("FAIL " + what);
-    failures++;
-  }
-}
-
-function waitUntilIdle(d) {
-  var start = new Date().getTime();
-  while (d.Busy) {
-    if (new Date().getTime() - start > 20000) return false;
-  }
-  return true;
-}
-
-function readFile(fso, path) {
-  var stream = fso.OpenTextFile(path, 1);
-  var text = stream.AtEndOfStream ? "" : stream.ReadAll();
-  stream.Close();
-  return text;
-}
-
-function environment(shell, name) {
-  return shell.ExpandEnvironmentStrings("%" + name + "%").replace(/\0/g, "");
-}
 
 function main() {
   var shell = new ActiveXObject("WScript.Shell");
   var fso = new ActiveXObject("Scripting.FileSystemObject");
-  var site = fso.GetParentFolderName(fso.GetParentFolderName(WScript.ScriptFullName)) + "\\site";
+  var site = environment(shell, "WEX_SITE_DIR");
 
   var d = new ActiveXObject("Wexlo.Downloader");
   check(d.StartUp("") == 0, "StartUp");
@@ -58,9 +31,4 @@ function main() {
   return failures;
 }
 
-try {
-  WScript.Quit(main());
-} catch (e) {
-  WScript.Echo("FAIL uncaught: " + e.message + " (" + e.number + ")");
-  WScript.Quit(1);
-}
+finish(main);

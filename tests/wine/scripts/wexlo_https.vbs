@@ -1,18 +1,5 @@
 ' Wexlo.Downloader over HTTPS from VBScript under cscript: the message of a
 ' refused secure connection comes back in FilePath, with its number.
-Option Explicit
-Dim failures : failures = 0
-
-Sub Check(ok, what)
-  If Not ok Then
-    WScript.Echo "FAIL " & what
-    failures = failures + 1
-  End If
-End Sub
-
-Function Environment(shell, name)
-  Environment = Replace(shell.ExpandEnvironmentStrings("%" & name & "%"), Chr(0), "")
-End Function
 
 Function Main()
   Dim shell, d, server, path, result

@@ -3,28 +3,6 @@
 // its own connection, must leave that download to finish (Busy turns False
 // once the server ends the response), and a response cut short of its
 // promised length still ends the transfer, with what arrived.
-var failures = 0;
-
-function check(ok, what) {
-  if (!ok) {
-    WScript.Echo("FAIL " + what);
-    failures++;
-  }
-}
-
-// Polls Busy, as scripts without event binding do; false after 20 s.
-function waitUntilIdle(d) {
-  var start = new Date().getTime();
-  while (d.Busy) {
-    if (new Date().getTime() - start > 20000) return false;
-  }
-  return true;
-}
-
-// Wine's ExpandEnvironmentStrings leaves the terminating NUL in the string.
-function environment(shell, name) {
-  return shell.ExpandEnvironmentStrings("%" + name + "%").replace(/\0/g, "");
-}
 
 function main() {
   var shell = new ActiveXObject("WScript.Shell");
@@ -70,9 +48,4 @@ function main() {
   return failures;
 }
 
-try {
-  WScript.Quit(main());
-} catch (e) {
-  WScript.Echo("FAIL uncaught: " + e.message + " (" + e.number + ")");
-  WScript.Quit(1);
-}
+finish(main);
