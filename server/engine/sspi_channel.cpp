@@ -27,6 +27,7 @@ int32_t SspiChannel::Handshake(int32_t timeoutMs) {
   timeoutMs_ = timeoutMs;
   raw_.assign(kHandshakeBuffer, 0);
   rawAt_ = rawUsed_ = 0;
+  rawIncomplete_ = false;
   int32_t error = Negotiate(true, calls_.NowMs() + static_cast<uint64_t>(std::max(timeoutMs, 0)));
   if (error != 0) return error;
   size_t maxRecord = 0;
@@ -114,7 +115,8 @@ void SspiChannel::KeepPlain() {
 // peer's close-notify sets ended_.
 int SspiChannel::Decrypt(int32_t& error) {
   SspiCalls::Result opened = calls_.Decrypt(raw_.data() + rawAt_, rawUsed_ - rawAt_);
-  if (opened.status == kSecEIncompleteMessage) return 0;
+  rawIncomplete_ = opened.status == kSecEIncompleteMessage;
+  if (rawIncomplete_) return 0;
   if (opened.status != kSecEOk && opened.status != kSecIContextExpired &&
       opened.status != kSecIRenegotiate) {
     error = opened.status;
@@ -168,7 +170,7 @@ int32_t SspiChannel::Read(uint8_t* buffer, int32_t length, int32_t& error) {
     if (ended_) break;
     // Every complete record already held is decrypted before the socket is
     // asked for more; once something is taken, the socket is not asked.
-    if (rawUsed_ > rawAt_) {
+    if (rawUsed_ > rawAt_ && !rawIncomplete_) {
       int decrypted = Decrypt(error);
       if (decrypted < 0) {
         // The bytes taken go to the caller now; the failure comes next.
@@ -186,6 +188,7 @@ int32_t SspiChannel::Read(uint8_t* buffer, int32_t length, int32_t& error) {
     int32_t n = calls_.Receive(raw_.data() + rawUsed_, raw_.size() - rawUsed_, error);
     if (n > 0) {
       rawUsed_ += static_cast<size_t>(n);
+      rawIncomplete_ = false;
       continue;
     }
     if (n < 0) return kSocketError;

@@ -82,8 +82,11 @@ class SspiChannel {
   // Plain bytes taken (one record's worth at most), sent whole, or -1 with `error`.
   int32_t Write(const uint8_t* bytes, int32_t count, int32_t& error);
   // Plain bytes, or raw bytes that may hold a record, that the socket will
-  // not tell of again.
-  bool HasBuffered() const { return plainAt_ < plainSize_ || rawUsed_ > rawAt_; }
+  // not tell of again. The start of a record only waits for the socket,
+  // which tells of the rest when it comes.
+  bool HasBuffered() const {
+    return plainAt_ < plainSize_ || (rawUsed_ > rawAt_ && !rawIncomplete_);
+  }
 
  private:
   int32_t Negotiate(bool first, uint64_t deadline);
@@ -99,6 +102,9 @@ class SspiChannel {
   std::vector<uint8_t> raw_;  // received; from rawAt_ to rawUsed_ not yet decrypted
   size_t rawAt_ = 0;
   size_t rawUsed_ = 0;
+  // The raw bytes not yet decrypted are known to be less than a record: they
+  // are not handed to Decrypt again until the socket adds to them.
+  bool rawIncomplete_ = false;
   // Decrypted, not yet read: where the calls left them (valid until the next
   // call or receive), or in plain_ when they must outlive that.
   const uint8_t* plainBytes_ = nullptr;
