@@ -11,6 +11,19 @@
 #include "dialogs/win32/module_state.h"
 
 namespace wex {
+namespace {
+
+// An Open or Save As dialog's answer as a method's result: the path chosen,
+// or the empty string when the dialog was cancelled.
+HRESULT ShowPathDialog(void (*show)(ustring&), VARIANT* result) {
+  if (!result) return E_POINTER;
+  VariantInit(result);
+  ustring path;
+  show(path);
+  return PutText(result, path);
+}
+
+}  // namespace
 
 HRESULT BrowserObject::Create(REFIID iid, void** out) {
   *out = nullptr;
@@ -85,21 +98,9 @@ HRESULT BrowserObject::put_Browser(BSTR value) {
   return S_OK;
 }
 
-HRESULT BrowserObject::OpenBox(VARIANT* result) {
-  if (!result) return E_POINTER;
-  VariantInit(result);
-  ustring path;
-  ShowOpenDialog(path);
-  return PutText(result, path);
-}
+HRESULT BrowserObject::OpenBox(VARIANT* result) { return ShowPathDialog(ShowOpenDialog, result); }
 
-HRESULT BrowserObject::SaveBox(VARIANT* result) {
-  if (!result) return E_POINTER;
-  VariantInit(result);
-  ustring path;
-  ShowSaveDialog(path);
-  return PutText(result, path);
-}
+HRESULT BrowserObject::SaveBox(VARIANT* result) { return ShowPathDialog(ShowSaveDialog, result); }
 
 HRESULT BrowserObject::ColorBoxRGB(VARIANT* result) {
   if (!result) return E_POINTER;
