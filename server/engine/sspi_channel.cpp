@@ -12,6 +12,10 @@ namespace {
 // the bound on the bytes a handshake may take before it completes a message.
 constexpr size_t kHandshakeBuffer = 64 * 1024;
 
+// What a receive after the handshake may take beside a partial record left
+// from the one before: as much as a plain receive.
+constexpr size_t kReceiveRoom = 64 * 1024;
+
 // A record sent after the handshake has this long to go out whole.
 constexpr int32_t kSendTimeoutMs = 30000;
 
@@ -33,7 +37,7 @@ int32_t SspiChannel::Handshake(int32_t timeoutMs) {
   size_t maxRecord = 0;
   int32_t status = calls_.StreamSizes(maxMessage_, maxRecord);
   if (status != kSecEOk) return status;
-  raw_.resize(std::max(raw_.size(), maxRecord));
+  raw_.resize(std::max(raw_.size(), kReceiveRoom + maxRecord));
   return 0;
 }
 
