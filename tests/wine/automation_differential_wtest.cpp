@@ -3,25 +3,18 @@
 // value gives the same result code and value for every operation, read from a
 // plain VARIANT and through VT_BYREF|VT_VARIANT. Rows where Wine's
 // VariantChangeTypeEx is wrong are checked against the right value instead.
-#include <windows.h>
-
-#include <oleauto.h>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
-#include <string>
-#include <vector>
 
 #include "common/automation/automation_arg.h"
 #include "common/automation/variant.h"
 #include "common/automation/variant_arg.h"
 #include "common/automation/win32/com_variant_arg.h"
 #include "common/ustring.h"
-#include "common/win32/unique_bstr.h"
 #include "tests/wine/support/automation.h"
 
 namespace wex {
@@ -95,21 +88,10 @@ std::string Result(const AutomationArg& arg, Operation op) {
   return Failed(hr) ? failure : text;
 }
 
-std::string Describe(const Variant& value) {
-  std::string out = "kind " + std::to_string(static_cast<int>(value.kind())) + " ";
-  char buffer[64];
-  if (value.kind() == VariantKind::kString) {
-    for (char16_t c : value.stringValue()) {
-      std::snprintf(buffer, sizeof buffer, c >= 0x20 && c < 0x7F ? "%c" : "\\u%04x",
-                    static_cast<unsigned>(c));
-      out += buffer;
-    }
-    return out;
-  }
-  std::snprintf(buffer, sizeof buffer, "%lld %llu %.17g",
-                static_cast<long long>(value.signedValue()),
-                static_cast<unsigned long long>(value.unsignedValue()), value.realValue());
-  return out + buffer;
+// For a failure message: the kind and the value as the portable rules write it.
+std::string Describe(Variant value) {
+  return "kind " + std::to_string(static_cast<int>(value.kind())) + " " +
+         Result(VariantArg(value), kToString);
 }
 
 // The string rows, separated by '|'.

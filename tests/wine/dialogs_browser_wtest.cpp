@@ -1,13 +1,7 @@
 // Velmora.Browser as a client sees it: the registered type library against
 // the member table, IDispatch through it, and the library's unload count.
 // No test here shows a dialog.
-#include <windows.h>
-
-#include <oleauto.h>
-
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "tests/wine/support/automation.h"
 #include "tests/wine/support/wine_paths.h"

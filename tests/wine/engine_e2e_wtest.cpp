@@ -1,9 +1,9 @@
 // The engine end to end through the Win32 platform (Winsock, and Schannel
 // with the test CA trusted by this prefix) under the message loop of the
 // test's thread, against the runner's local HTTP and HTTPS fixtures.
-// Winsock 2 comes before windows.h, which would bring in the old header.
-#include <windows.h>
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -78,15 +78,6 @@ TEST_F(EngineUnderWine, TheRequestGoesOutByteForByteOverIpv4AndIpv6) {
     EXPECT_NE(Body().find(std::string("\r\nHost: ") + server + "\r\n"), std::string::npos)
         << server;
   }
-}
-
-TEST_F(EngineUnderWine, BinaryFileIsSavedByteForByte) {
-  Download("/bytes/4194304");
-  ASSERT_EQ(engine->CurSize1(), 4194304);
-  std::wstring path = ScratchDir() + L"\\engine-e2e-4m.bin";
-  EXPECT_EQ(engine->WriteBinaryFile1(ustring(path.begin(), path.end()), true), 0);
-  EXPECT_TRUE(ReadWholeFile(path) == Cycling(4194304));
-  DeleteFileW(path.c_str());
 }
 
 TEST_F(EngineUnderWine, RefusedPortAndUnknownHostGiveTheirCodes) {

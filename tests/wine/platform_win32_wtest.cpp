@@ -1,7 +1,8 @@
 // The Win32 platform delivers Winsock's notifications through its
 // message-only window and keeps the numbers the engine relies on.
-#include <windows.h>
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 

@@ -53,22 +53,15 @@ struct Component {
   const CLSID* clsid;
 };
 
-std::vector<Component> Components() {
+const std::vector<Component>& Components() {
   const std::wstring exe = BinaryPath(L"Wexlo.exe"), dll = BinaryPath(L"Velmora.dll");
-  return {
+  static const std::vector<Component> components = {
       {"Wexlo", DownloaderIdentity(), exe, MachineViews(), L"\"" + exe + L"\" ", L"-REGSERVER",
        L"-unregserver", L"/RegServerPerUser", L"-unregserverperuser", &CLSID_Downloader},
-      {"Velmora",
-       BrowserIdentity(),
-       dll,
-       {MachineViews().front()},
-       L"regsvr32.exe /s ",
-       L"",
-       L"/u",
-       L"/n /i:user",
-       L"/u /n /i:user",
-       &CLSID_Browser},
+      {"Velmora", BrowserIdentity(), dll, std::vector<View>{MachineViews().front()},
+       L"regsvr32.exe /s ", L"", L"/u", L"/n /i:user", L"/u /n /i:user", &CLSID_Browser},
   };
+  return components;
 }
 
 long RunAs(const Component& c, const std::wstring& switches, std::string* output = nullptr) {

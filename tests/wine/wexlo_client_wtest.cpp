@@ -6,16 +6,11 @@
 
 #include <windows.h>
 
-#include <objbase.h>
 #include <olectl.h>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "common/ustring.h"
-#include "common/win32/unique_excepinfo.h"
 #include "server/resources/message_table.h"
 #include "tests/wine/support/automation.h"
 #include "tests/wine/support/message_pump.h"

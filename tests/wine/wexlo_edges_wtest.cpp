@@ -2,19 +2,12 @@
 // value is themselves, text arguments passed by value, saves beside
 // strangers' files, near the name length limit and onto read-only files, a
 // script engine's own error code, and a client that never asks for an object.
-#include <windows.h>
-
-#include <objbase.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <set>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "common/win32/unique_excepinfo.h"
 #include "server/downloader/win32/guarded.h"
 #include "tests/wine/support/automation.h"
 #include "tests/wine/support/message_pump.h"

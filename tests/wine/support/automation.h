@@ -16,6 +16,7 @@
 #include "common/win32/com_object.h"
 #include "common/win32/com_ptr.h"
 #include "common/win32/unique_bstr.h"
+#include "common/win32/unique_excepinfo.h"
 #include "common/win32/unique_handle.h"
 #include "common/win32/unique_variant.h"
 

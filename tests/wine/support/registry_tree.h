@@ -16,7 +16,6 @@ namespace wex {
 // the file system ignore case, and Wine may spell a path differently from the
 // way the test does.
 std::vector<std::wstring> ClassesTree(HKEY root, REGSAM view, const std::wstring& path);
-bool ClassesKeyExists(HKEY root, REGSAM view, const std::wstring& path);
 
 // Lines sorted, as one text (for a readable comparison in a failure).
 std::string SortedText(std::vector<std::wstring> lines);
