@@ -173,16 +173,8 @@ class WexloClient : public ::testing::Test {
     Var port(number);
     ASSERT_EQ(Call(kPort, DISPATCH_PROPERTYPUT, {&port}, nullptr), S_OK);
   }
-  bool Busy() {
-    Var result;
-    EXPECT_EQ(Call(kBusy, DISPATCH_PROPERTYGET, {}, &result), S_OK);
-    return result.IsTrue();
-  }
-  int32_t CurSize() {
-    Var result;
-    EXPECT_EQ(Call(kCurSize, DISPATCH_PROPERTYGET, {}, &result), S_OK);
-    return result.Int();
-  }
+  bool Busy() { return Get(object_.get(), kBusy).IsTrue(); }
+  int32_t CurSize() { return Get(object_.get(), kCurSize).Int(); }
   // By name, as a late-bound script asks.
   std::wstring CurFileAsString() {
     std::wstring name = L"CurFileAsString";
@@ -194,23 +186,19 @@ class WexloClient : public ::testing::Test {
     return result.Text();
   }
   int32_t RequestFile(Var& server, Var& path) {
-    Var result;
-    EXPECT_EQ(Call(kRequestFile, DISPATCH_METHOD, {&server, &path}, &result), S_OK);
-    return result.Int();
+    return CallMethod(object_.get(), kRequestFile, {&server, &path}).Int();
   }
   int32_t Request(const std::wstring& path) {
     Var server(L"127.0.0.1"), file(path);
     return RequestFile(server, file);
   }
   int32_t Save(DISPID which, const std::wstring& path, bool replace) {
-    Var file(path), ifDelete = Var::Bool(replace), result;
-    EXPECT_EQ(Call(which, DISPATCH_METHOD, {&file, &ifDelete}, &result), S_OK);
-    return result.Int();
+    Var file(path), ifDelete = Var::Bool(replace);
+    return CallMethod(object_.get(), which, {&file, &ifDelete}).Int();
   }
   std::wstring FormatCurRSS(Var items) {
-    Var descriptions = Var::Bool(true), html;
-    EXPECT_EQ(Call(kFormatCurRSS, DISPATCH_METHOD, {&items, &descriptions}, &html), S_OK);
-    return html.Text();
+    Var descriptions = Var::Bool(true);
+    return CallMethod(object_.get(), kFormatCurRSS, {&items, &descriptions}).Text();
   }
   // Until every advised sink has seen n finish events.
   bool WaitForFinishes(size_t n) {

@@ -49,11 +49,7 @@ class WexloEdges : public ::testing::Test {
       EXPECT_EQ(got, S_OK) << "member " << std::hex << id;
     return result;
   }
-  Var Get(DISPID id) {
-    Var result;
-    EXPECT_EQ(Invoke(object_.get(), id, DISPATCH_PROPERTYGET, {}, &result), S_OK);
-    return result;
-  }
+  Var Get(DISPID id) { return wex::Get(object_.get(), id); }
 
   bool Download(const wchar_t* path) {
     Var server(L"127.0.0.1"), file(path);

@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include <gtest/gtest.h>
+
 #include "tests/wine/support/message_pump.h"
 
 namespace wex {
@@ -42,6 +44,18 @@ HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT*> a
   SysFreeString(ignored.bstrDescription);
   SysFreeString(ignored.bstrHelpFile);
   return hr;
+}
+
+Var Get(IDispatch* object, DISPID id) {
+  Var result;
+  EXPECT_EQ(Invoke(object, id, DISPATCH_PROPERTYGET, {}, &result), S_OK) << std::hex << id;
+  return result;
+}
+
+Var CallMethod(IDispatch* object, DISPID id, std::vector<VARIANT*> args) {
+  Var result;
+  EXPECT_EQ(Invoke(object, id, DISPATCH_METHOD, std::move(args), &result), S_OK) << std::hex << id;
+  return result;
 }
 
 size_t FakeDispatch::Count(DISPID id) const {

@@ -61,6 +61,9 @@ std::wstring TextOf(VARIANT* value);
 // does); a property put names its value as DISPID_PROPERTYPUT.
 HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT*> args,
                VARIANT* result, EXCEPINFO* exception = nullptr, bool byValue = false);
+// A property get, or a method call by reference, that the test expects to succeed.
+Var Get(IDispatch* object, DISPID id);
+Var CallMethod(IDispatch* object, DISPID id, std::vector<VARIANT*> args);
 
 // One call a FakeDispatch received as an event. With type information it
 // also has the event's name and each argument by name, as text.
