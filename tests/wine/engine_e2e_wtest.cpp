@@ -48,14 +48,6 @@ class EngineUnderWine : public EngineOverPlatform {
   }
 };
 
-TEST_F(EngineUnderWine, DownloadRaisesItsEventsInOrder) {
-  Download("/bytes/100000");
-  EXPECT_EQ(events.events,
-            (std::vector<std::string>{"connect 127.0.0.1", "disconnect", "finish 200 OK"}));
-  EXPECT_EQ(engine->CurSize1(), 100000);
-  EXPECT_TRUE(Body() == Cycling(100000));
-}
-
 TEST_F(EngineUnderWine, NotFoundAndRedirectStatus) {
   Download("/status/404");
   EXPECT_EQ(events.events.back(), "finish 404 Not Found");
@@ -77,36 +69,6 @@ TEST_F(EngineUnderWine, TheRequestGoesOutByteForByteOverIpv4AndIpv6) {
     EXPECT_EQ(events.events.back(), "finish 200 OK") << server;
     EXPECT_NE(Body().find(std::string("\r\nHost: ") + server + "\r\n"), std::string::npos)
         << server;
-  }
-}
-
-TEST_F(EngineUnderWine, RefusedPortAndUnknownHostGiveTheirCodes) {
-  // A port that was just free: bound, then closed.
-  SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof address;
-  bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  closesocket(probe);
-  const std::string unresolved = "Failed to resolve server IP address.";
-  const struct {
-    uint16_t port;
-    const char* server;
-    int32_t code;
-    std::string message;
-  } cases[] = {
-      {ntohs(address.sin_port), "127.0.0.1", 110,
-       "Winsock error - Failed to connect to server. Error number:10061"},
-      {80, "no-such-host.invalid", 112, unresolved},
-      {PortOf(L"WEX_HTTPS_PORT"), "HTTPS://localhost", 112, unresolved},  // a name, not a scheme
-  };
-  for (const auto& c : cases) {
-    std::string message;
-    EXPECT_EQ(Request(c.port, c.server, "/x", &message), c.code) << c.server;
-    EXPECT_EQ(message, c.message);
-    EXPECT_TRUE(events.events.empty()) << c.server;
   }
 }
 

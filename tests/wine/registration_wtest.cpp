@@ -137,6 +137,8 @@ class Registration : public ::testing::TestWithParam<Component> {
     const Component& c = GetParam();
     const std::string expected = SortedText(
         Expected(c, root == HKEY_LOCAL_MACHINE ? RegistryRoot::kMachine : RegistryRoot::kUser));
+    const std::wstring clsid = Lower(Wide(c.identity.clsid));
+    ASSERT_NE(expected.find(std::string(clsid.begin(), clsid.end())), std::string::npos);
     for (const View& view : c.views) EXPECT_EQ(Registered(c, root, view.flag), expected);
   }
 };

@@ -350,7 +350,7 @@ TEST_F(WexloClient, SavesTextWithCrLfAndBinaryByteForByteWithTheirCodes) {
   DeleteFileW(binary.c_str());
 }
 
-// Refusals put their message into FilePath and raise nothing, plain or secure.
+// Refusals put their message into FilePath and raise nothing.
 TEST_F(WexloClient, RefusedRequestsPutTheMessageIntoFilePathAndRaiseNothing) {
   int32_t closed = 0;
   closesocket(BoundSocket(false, &closed));
@@ -367,12 +367,6 @@ TEST_F(WexloClient, RefusedRequestsPutTheMessageIntoFilePathAndRaiseNothing) {
       {L"127.0.0.1", L"", PortOf(L"WEX_HTTP_PORT"), 114, Message(114)},
       {L"127.0.0.1", L"/x", closed, 110, Message(110) + L"10061"},
       {L"no-such-host.invalid", L"/x", PortOf(L"WEX_HTTP_PORT"), 112, Message(112)},
-      {L"https://localhost", L"/garden.xml", PortOf(L"WEX_HTTPS_UNTRUSTED_PORT"), 116,
-       Message(116) + L"-2146762487"},
-      {L"https://localhost", L"/garden.xml", PortOf(L"WEX_HTTPS_EXPIRED_PORT"), 116,
-       Message(116) + L"-2146762495"},
-      {L"https://localhost", L"/garden.xml", PortOf(L"WEX_HTTPS_WRONGNAME_PORT"), 116,
-       Message(116) + L"-2146762481"},
       {L"HTTPS://localhost", L"/garden.xml", PortOf(L"WEX_HTTPS_PORT"), 112, Message(112)},
   };
   for (const auto& c : cases) {
