@@ -1,8 +1,5 @@
-// One table of argument values through both the portable conversion rules
-// (VariantArg) and the platform's (ComVariantArg, VariantChangeTypeEx): every
-// value gives the same result code and value for every operation, read from a
-// plain VARIANT and through VT_BYREF|VT_VARIANT. Rows where Wine's
-// VariantChangeTypeEx is wrong are checked against the right value instead.
+// The portable argument conversions (VariantArg) give what the platform's
+// (ComVariantArg, VariantChangeTypeEx) give, for one table of values.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -206,9 +203,7 @@ TEST(AutomationDifferential, RowsWhereWineIsWrongGiveTheRightValue) {
   }
 }
 
-// A string written back replaces a by-reference VARIANT's value, a
-// by-reference BSTR and a plain VARIANT; a reference to a number cannot hold
-// it, and the member still returns its number.
+// A string written back replaces what can hold it; a reference to a number keeps the number.
 TEST(AutomationWriteBack, TheStringReplacesWhatTheArgumentCanHold) {
   Var inner(L"old text"), toVariant = Var::OfType(VT_BYREF | VT_VARIANT);
   V_VARIANTREF(&toVariant) = &inner;
@@ -239,11 +234,8 @@ TEST(AutomationWriteBack, TheStringReplacesWhatTheArgumentCanHold) {
   EXPECT_EQ(text, u"81");
 }
 
-// Objects convert through their default values, followed as deep as the
-// limit allows and no deeper, and through one that is its own default value
-// (the VBScript class whose Default Property Get returns Me): every
-// conversion stops after a bounded number of questions, keeps no reference,
-// and what is still an object does not convert.
+// Default values are followed to the depth limit and no deeper, even from an
+// object that is its own default value, asking a bounded number of times.
 TEST(AutomationObjects, DefaultValuesAreFollowedToABoundedDepth) {
   const struct {
     int objects;  // in the chain ending in the value; 0: one object that is its own value

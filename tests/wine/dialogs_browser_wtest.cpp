@@ -1,6 +1,4 @@
-// Velmora.Browser as a client sees it: the registered type library against
-// the member table, IDispatch through it, and the library's unload count.
-// No test here shows a dialog.
+// Velmora.Browser as a client sees it, short of showing a dialog.
 #include <gtest/gtest.h>
 
 #include "tests/wine/support/automation.h"

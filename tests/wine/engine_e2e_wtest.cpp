@@ -1,6 +1,5 @@
-// The engine end to end through the Win32 platform (Winsock, and Schannel
-// with the test CA trusted by this prefix) under the message loop of the
-// test's thread, against the runner's local HTTP and HTTPS fixtures.
+// The engine end to end through the Win32 platform, against the runner's
+// HTTP and HTTPS fixtures (the prefix trusts the test CA).
 #include <winsock2.h>
 
 #include <windows.h>

@@ -174,9 +174,7 @@ TEST_F(Win32PlatformTest, AMessagePostedBeforeTheCancelIsDropped) {
   platform.CloseSocket(socket);
 }
 
-// The notifications travel as a private message of the window, and one
-// posted again takes the same road: from the message loop, with its error
-// half, and out of the queue when its socket is closed first.
+// A notification posted again comes from the message loop, unless its socket closed first.
 TEST_F(Win32PlatformTest, APostedNotificationComesFromTheMessageLoopUnlessClosed) {
   Peer peer;
   Recorder recorder;

@@ -1,9 +1,5 @@
-// Self-registration of Wexlo.exe (/RegServer and its forms) and Velmora.dll
-// (through regsvr32), read back from the registry and compared with the
-// registration plan: every view the component registers in, machine-wide or
-// for the current user only; unregistering removes all of it; a registration
-// that fails half-way leaves nothing behind. The runner registered both
-// before this program starts, and each test leaves them so.
+// What Wexlo.exe and Velmora.dll register, read back and compared with the
+// registration plan. Each test leaves both registered, as the runner did.
 #include <windows.h>
 
 #include <objbase.h>
@@ -82,9 +78,8 @@ std::vector<std::wstring> Roots(const RegistrationPlan& plan) {
   return roots;
 }
 
-// What one view shows: every key and value the plans of all the component's
-// views write (the type library key is one for both views on 64-bit
-// Windows, so each view shows both platforms).
+// What each view shows: the plans of all the component's views (64-bit
+// Windows shares the type library key between them).
 std::vector<std::wstring> Expected(const Component& c, RegistryRoot root) {
   std::set<std::wstring> lines;
   for (const View& view : c.views) {

@@ -1,8 +1,5 @@
-// The resources the deliverables carry: Wexlo.exe's string table, the same
-// texts number for number as the portable list; its manifest (run with the
-// rights of whoever starts it, declared for Windows 7 to 11, so that Windows
-// virtualizes neither its file nor its registry writes); Velmora.dll's
-// common controls 6 for its dialogs.
+// The string table and manifests the deliverables carry (Windows must not
+// virtualize Wexlo's writes; Velmora's dialogs need common controls 6).
 #include <windows.h>
 
 #include <gtest/gtest.h>

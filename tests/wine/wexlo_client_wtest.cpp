@@ -1,7 +1,5 @@
-// Wexlo.Downloader driven as a compiled automation client drives it: created
-// by ProgID in its own server process, called by DISPID, by name and through
-// the dual interface, its events taken through the connection point while
-// the test pumps its messages, from the runner's local fixtures.
+// Wexlo.Downloader driven as a compiled automation client drives it, with
+// its events taken through the connection point.
 #include <winsock2.h>
 
 #include <windows.h>
@@ -479,9 +477,7 @@ TEST_F(WexloClient, ABodyCutShortOfItsLengthFinishesAsAReset) {
   EXPECT_EQ(CurSize(), 200000) << "what arrived is kept";
 }
 
-// A server that answers before the request: the whole response reaches the
-// socket while OnConnect is raised here; the transfer still finishes after
-// RequestFile and Busy turns False.
+// A response that arrives while OnConnect is raised still finishes after RequestFile.
 TEST_F(WexloClient, AResponseArrivingDuringOnConnectFinishesAfterRequestFile) {
   int32_t port = 0;
   SOCKET listener = BoundSocket(true, &port);

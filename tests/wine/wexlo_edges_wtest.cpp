@@ -1,7 +1,4 @@
-// Wexlo.Downloader at its edges, from a C++ client: objects whose default
-// value is themselves, text arguments passed by value, saves beside
-// strangers' files, near the name length limit and onto read-only files, a
-// script engine's own error code, and a client that never asks for an object.
+// Wexlo.Downloader at its edges, from a C++ client.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -65,9 +62,7 @@ class WexloEdges : public ::testing::Test {
   ComPtr<IDispatch> object_;
 };
 
-// In every converted position, twice: each call ends after a few questions,
-// with the member's result for an argument that does not convert; the server
-// then downloads as usual.
+// In every converted position, twice; the server then downloads as usual.
 TEST_F(WexloEdges, AnObjectThatIsItsOwnDefaultValueNeverHangsTheServer) {
   ComPtr<FakeDispatch> self = FakeDispatch::Make();
   for (int round = 0; round < 2; ++round) {
@@ -96,9 +91,7 @@ TEST_F(WexloEdges, AnObjectThatIsItsOwnDefaultValueNeverHangsTheServer) {
   EXPECT_EQ(Call(kFormatCurRSS, {&a, &b}).Text(), L"<H2>Garden Notes</H2>");
 }
 
-// A text argument passed by value (a number, a string, a reference to a
-// number) keeps the member's number and the number stays; by reference the
-// text arrives.
+// By value the member's number stays and so does the argument; by reference the text arrives.
 TEST_F(WexloEdges, TextArgumentsPassedByValueKeepTheResult) {
   Var zero(0);
   EXPECT_EQ(Call(kStartUp, {&zero}, nullptr, true).Int(), 0);
@@ -202,9 +195,8 @@ TEST(WexloErrors, ATextTooLongForAStringIsOutOfMemory) {
   EXPECT_EQ(Guarded([]() -> HRESULT { throw 1; }), E_UNEXPECTED);
 }
 
-// A client that takes the class factory and lets it go, never asking for an
-// object: its server ends after the grace period (shortened through the
-// environment COM under Wine hands down; the deadline allows the full 30 s).
+// A server whose client never asks for an object ends after its grace
+// period (shortened through the environment COM under Wine hands down).
 TEST(WexloLifetime, AServerWithoutObjectsEndsAfterItsGracePeriod) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   SetEnvironmentVariableW(L"WEXLO_START_GRACE_MS", L"2000");

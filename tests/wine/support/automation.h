@@ -1,6 +1,4 @@
-// The Windows tests as automation clients: owned VARIANTs, one fake script
-// object that also serves as an event sink, calls through IDispatch::Invoke,
-// and the server processes they start.
+// The Windows tests as automation clients.
 #pragma once
 
 #include <windows.h>
@@ -76,12 +74,9 @@ struct Event {
   std::vector<std::pair<std::wstring, std::wstring>> args;
 };
 
-// A script object. Its default value (DISPID_VALUE) is `value`, or the
-// object `next`, or itself when neither is set (the VBScript class whose
-// Default Property Get returns Me); `asked` counts the questions. Every other
-// call is recorded as an event, as a sink of `source` records them: a test
-// may give it a handler, make it fail, or make it scribble over its
-// by-reference arguments.
+// A script object whose default value is `value`, or `next`, or itself (a
+// VBScript class returning Me), counting the questions; every other call is
+// recorded as an event of `source`, handled, failed or scribbled over.
 class FakeDispatch final : public IDispatch {
  public:
   static ComPtr<FakeDispatch> Make() { return ComPtr<FakeDispatch>::Adopt(new FakeDispatch()); }

@@ -53,9 +53,7 @@ void ToBytes(FILE* out, UINT cp, const std::wstring& text) {
   std::fputc('\n', out);
 }
 
-// Bytes around the edges of UTF-8's ranges: ASCII, continuation bytes at
-// their ends and at the limits of the second byte's range after E0, ED, F0
-// and F4, and lead bytes.
+// Bytes at the edges of UTF-8's ranges, for every lead byte's sequences.
 const unsigned char kUtf8Edges[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
                                     0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xF4, 0xFF};
 
