@@ -1,7 +1,5 @@
-// The body, its text and its text file under the process's ANSI code page,
-// against the platform's own converter of the whole body: run by the suite
-// under its own locale and by drivers/code_pages.sh under each double-byte
-// code page and UTF-8 (WEX_EXPECT_ACP says which the process must have).
+// The body's text and text file under the process's ANSI code page, against
+// the platform's converter (drivers/code_pages.sh runs it under each one).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,9 +12,7 @@
 namespace wex {
 namespace {
 
-// Japanese, Chinese and Korean letters (each code page holds some of them;
-// the rest become its default character), a line feed, then every byte
-// value: lead bytes, trail bytes and invalid sequences at every position.
+// Letters of the CJK code pages, a line feed, then every byte value.
 std::string SampleBody() {
   const wchar_t kText[] = L"ab\u3042\u3044cd\n\u65e5\u672c\u4e2d\u6587\ud55c\uad6d\r\n";
   char ansi[64] = {};
@@ -75,9 +71,7 @@ TEST_F(CodePages, AHeadWithLettersEndsAtItsBlankLine) {
   EXPECT_EQ(engine->ServerString(), u"OK");
 }
 
-// A body whose characters all convert back gives its own bytes as a text
-// file, each LF as CR LF; a request path of the code page's letters is sent
-// in them.
+// Text that converts back is saved as its own bytes (LF as CR LF) and sent so in a path.
 TEST_F(CodePages, TextGoesBackToTheCodePageWhole) {
   std::string body = SampleBody();
   body = body.substr(0, body.find('\r'));  // the letters and the line feed

@@ -1,19 +1,14 @@
-// Velmora.Browser as a client sees it: the registered type library against
-// the member table, IDispatch through it, and the library's unload count.
-// No test here shows a dialog.
-#include <windows.h>
-
-#include <oleauto.h>
-
+// Velmora.Browser as a client sees it, short of showing a dialog.
 #include <gtest/gtest.h>
 
-#include <string>
-
+#include "tests/wine/support/automation.h"
 #include "tests/wine/support/wine_paths.h"
 #include "velmora.h"
 
 namespace wex {
 namespace {
+
+constexpr DISPID kBrowser = 0x40030000;
 
 class ComApartment : public ::testing::Test {
  protected:
@@ -21,193 +16,138 @@ class ComApartment : public ::testing::Test {
   void TearDown() override { CoUninitialize(); }
 };
 
-template <typename T>
-struct Ref {
-  T* p = nullptr;
-  ~Ref() {
-    if (p) p->Release();
-  }
-  T* operator->() const { return p; }
-};
+using BrowserTypes = ComApartment;
 
-struct TypeAttr {
-  ITypeInfo* info;
-  TYPEATTR* attr = nullptr;
-  explicit TypeAttr(ITypeInfo* i) : info(i) { info->GetTypeAttr(&attr); }
-  ~TypeAttr() {
-    if (attr) info->ReleaseTypeAttr(attr);
-  }
-};
+TEST_F(BrowserTypes, LibraryInterfaceAndClassCarryTheirAttributes) {
+  ComPtr<ITypeLib> lib;
+  ASSERT_EQ(LoadRegTypeLib(LIBID_Velmora, 1, 0, 0, lib.put()), S_OK);
+  UniqueBstr name;
+  ASSERT_EQ(lib->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(BstrText(name.get()), u"Velmora");
 
-std::string Narrow(BSTR s) {
-  std::string out;
-  for (UINT i = 0; i < SysStringLen(s); ++i) out += static_cast<char>(s[i]);
-  return out;
+  ComPtr<ITypeInfo> iface, vtable, coclass;
+  ASSERT_EQ(lib->GetTypeInfoOfGuid(IID__Browser, iface.put()), S_OK);
+  HREFTYPE ref = 0;
+  ASSERT_EQ(iface->GetRefTypeOfImplType(-1, &ref), S_OK);
+  ASSERT_EQ(iface->GetRefTypeInfo(ref, vtable.put()), S_OK);
+  ASSERT_EQ(lib->GetTypeInfoOfGuid(CLSID_Browser, coclass.put()), S_OK);
+  const WORD kDual = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE;
+  const struct {
+    ITypeInfo* info;
+    TYPEKIND kind;
+    WORD flags;
+  } types[] = {{iface.get(), TKIND_DISPATCH, kDual | TYPEFLAG_FDISPATCHABLE},
+               // Automation compatibility is a property of the vtable view behind it.
+               {vtable.get(), TKIND_INTERFACE, TYPEFLAG_FHIDDEN | TYPEFLAG_FOLEAUTOMATION},
+               {coclass.get(), TKIND_COCLASS, TYPEFLAG_FCANCREATE}};
+  for (const auto& t : types) {
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(t.info->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->typekind, t.kind);
+    EXPECT_EQ(attr->wTypeFlags & t.flags, t.flags) << t.kind;
+    // The class: one interface, the default one, and no event source.
+    if (t.kind == TKIND_COCLASS) {
+      EXPECT_EQ(attr->cImplTypes, 1);
+    }
+    t.info->ReleaseTypeAttr(attr);
+  }
+  INT implFlags = 0;
+  ASSERT_EQ(coclass->GetImplTypeFlags(0, &implFlags), S_OK);
+  EXPECT_EQ(implFlags, IMPLTYPEFLAG_FDEFAULT);
 }
 
-using ComTypeLib = ComApartment;
-
-TEST_F(ComTypeLib, LibraryInterfaceAndClassCarryTheirAttributes) {
-  Ref<ITypeLib> lib;
-  ASSERT_EQ(LoadRegTypeLib(LIBID_Velmora, 1, 0, 0, &lib.p), S_OK);
-  BSTR name = nullptr;
-  ASSERT_EQ(lib->GetDocumentation(-1, &name, nullptr, nullptr, nullptr), S_OK);
-  EXPECT_EQ(Narrow(name), "Velmora");
-  SysFreeString(name);
-
-  Ref<ITypeInfo> iface;
-  ASSERT_EQ(lib->GetTypeInfoOfGuid(IID__Browser, &iface.p), S_OK);
-  TypeAttr ia(iface.p);
-  ASSERT_NE(ia.attr, nullptr);
-  EXPECT_EQ(ia.attr->typekind, TKIND_DISPATCH);
-  const WORD wanted =
-      TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE;
-  EXPECT_EQ(ia.attr->wTypeFlags & wanted, wanted);
-  // Automation compatibility is a property of the vtable view behind it.
-  HREFTYPE vtable_ref = 0;
-  ASSERT_EQ(iface->GetRefTypeOfImplType(-1, &vtable_ref), S_OK);
-  Ref<ITypeInfo> vtable;
-  ASSERT_EQ(iface->GetRefTypeInfo(vtable_ref, &vtable.p), S_OK);
-  TypeAttr va(vtable.p);
-  ASSERT_NE(va.attr, nullptr);
-  EXPECT_EQ(va.attr->typekind, TKIND_INTERFACE);
-  EXPECT_TRUE(va.attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
-  EXPECT_TRUE(va.attr->wTypeFlags & TYPEFLAG_FHIDDEN);
-
-  Ref<ITypeInfo> coclass;
-  ASSERT_EQ(lib->GetTypeInfoOfGuid(CLSID_Browser, &coclass.p), S_OK);
-  TypeAttr ca(coclass.p);
-  ASSERT_NE(ca.attr, nullptr);
-  EXPECT_EQ(ca.attr->typekind, TKIND_COCLASS);
-  EXPECT_TRUE(ca.attr->wTypeFlags & TYPEFLAG_FCANCREATE);
-  // One interface, the default one, and no event source.
-  ASSERT_EQ(ca.attr->cImplTypes, 1);
-  INT impl_flags = 0;
-  ASSERT_EQ(coclass->GetImplTypeFlags(0, &impl_flags), S_OK);
-  EXPECT_EQ(impl_flags, IMPLTYPEFLAG_FDEFAULT);
-}
-
-TEST_F(ComTypeLib, MembersMatchTheTable) {
-  struct Member {
-    const char* name;
+// The dispatch view against the member table, and each name found by
+// GetIDsOfNames on an object, in any letter case.
+TEST_F(BrowserTypes, MembersMatchTheTableAndTheirNamesGiveTheirDispids) {
+  const struct {
+    const wchar_t* name;
     MEMBERID id;
     INVOKEKIND kind;
-    VARTYPE result;  // VT_EMPTY: no result (the property put)
+    VARTYPE result;
     SHORT params;
+  } table[] = {
+      {L"Browser", kBrowser, INVOKE_PROPERTYGET, VT_BSTR, 0},
+      {L"Browser", kBrowser, INVOKE_PROPERTYPUT, VT_VOID, 1},
+      {L"OpenBox", 0x60030000, INVOKE_FUNC, VT_VARIANT, 0},
+      {L"SaveBox", 0x60030001, INVOKE_FUNC, VT_VARIANT, 0},
+      {L"ColorBoxRGB", 0x60030002, INVOKE_FUNC, VT_VARIANT, 0},
+      {L"ColorBoxHex", 0x60030003, INVOKE_FUNC, VT_VARIANT, 0},
   };
-  const Member table[] = {
-      {"Browser", 0x40030000, INVOKE_PROPERTYGET, VT_BSTR, 0},
-      {"Browser", 0x40030000, INVOKE_PROPERTYPUT, VT_VOID, 1},
-      {"OpenBox", 0x60030000, INVOKE_FUNC, VT_VARIANT, 0},
-      {"SaveBox", 0x60030001, INVOKE_FUNC, VT_VARIANT, 0},
-      {"ColorBoxRGB", 0x60030002, INVOKE_FUNC, VT_VARIANT, 0},
-      {"ColorBoxHex", 0x60030003, INVOKE_FUNC, VT_VARIANT, 0},
-  };
-  Ref<ITypeLib> lib;
-  ASSERT_EQ(LoadRegTypeLib(LIBID_Velmora, 1, 0, 0, &lib.p), S_OK);
-  Ref<ITypeInfo> iface;
-  ASSERT_EQ(lib->GetTypeInfoOfGuid(IID__Browser, &iface.p), S_OK);
-  TypeAttr attr(iface.p);
-  ASSERT_NE(attr.attr, nullptr);
+  ComPtr<ITypeLib> lib;
+  ASSERT_EQ(LoadRegTypeLib(LIBID_Velmora, 1, 0, 0, lib.put()), S_OK);
+  ComPtr<ITypeInfo> iface;
+  ASSERT_EQ(lib->GetTypeInfoOfGuid(IID__Browser, iface.put()), S_OK);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(iface->GetTypeAttr(&attr), S_OK);
+  const UINT inherited = 7;  // IUnknown's and IDispatch's methods come first
+  EXPECT_EQ(attr->cFuncs, inherited + std::size(table));
+  iface->ReleaseTypeAttr(attr);
 
-  // The dispatch view lists IUnknown's and IDispatch's seven methods first.
-  const UINT inherited = 7;
-  ASSERT_EQ(attr.attr->cFuncs, inherited + sizeof table / sizeof table[0]);
-  for (UINT i = 0; i < sizeof table / sizeof table[0]; ++i) {
-    const Member& m = table[i];
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(L"Velmora.Browser", &clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Browser));
+  ComPtr<IDispatch> object;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.putVoid()),
+            S_OK);
+  for (UINT i = 0; i < std::size(table); ++i) {
+    const auto& m = table[i];
+    SCOPED_TRACE(testing::Message() << i);
     FUNCDESC* f = nullptr;
     ASSERT_EQ(iface->GetFuncDesc(inherited + i, &f), S_OK);
-    EXPECT_EQ(f->memid, m.id) << m.name;
-    EXPECT_EQ(f->invkind, m.kind) << m.name;
-    EXPECT_EQ(f->cParams, m.params) << m.name;
-    EXPECT_EQ(f->elemdescFunc.tdesc.vt, m.result) << m.name;
+    EXPECT_EQ(f->memid, m.id);
+    EXPECT_EQ(f->invkind, m.kind);
+    EXPECT_EQ(f->cParams, m.params);
+    EXPECT_EQ(f->elemdescFunc.tdesc.vt, m.result);
     if (m.kind == INVOKE_PROPERTYPUT) {
       EXPECT_EQ(f->lprgelemdescParam[0].tdesc.vt, VT_BSTR);
     }
     iface->ReleaseFuncDesc(f);
+    UniqueBstr name, help;
+    ASSERT_EQ(iface->GetDocumentation(m.id, name.put(), help.put(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(BstrText(name.get()), reinterpret_cast<const char16_t*>(m.name));
+    EXPECT_EQ(SysStringLen(help.get()), 0u) << "a help string";
 
-    BSTR name = nullptr, help = nullptr;
-    ASSERT_EQ(iface->GetDocumentation(m.id, &name, &help, nullptr, nullptr), S_OK);
-    EXPECT_EQ(Narrow(name), m.name);
-    EXPECT_EQ(SysStringLen(help), 0u) << m.name << " has a help string";
-    SysFreeString(name);
-    SysFreeString(help);
+    std::wstring lower = m.name;
+    for (wchar_t& c : lower) c = towlower(c);
+    for (std::wstring spelling : {std::wstring(m.name), lower}) {
+      LPOLESTR names[] = {&spelling[0]};
+      DISPID id = 0;
+      EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+      EXPECT_EQ(id, m.id);
+    }
   }
-}
-
-using BrowserDispatch = ComApartment;
-
-HRESULT Call(IDispatch* d, DISPID id, WORD flags, VARIANT* arg, VARIANT* result) {
-  DISPID put = DISPID_PROPERTYPUT;
-  DISPPARAMS params{arg, arg && flags == DISPATCH_PROPERTYPUT ? &put : nullptr, arg ? 1u : 0u,
-                    arg && flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
-  return d->Invoke(id, IID_NULL, 0, flags, &params, result, nullptr, nullptr);
-}
-
-TEST_F(BrowserDispatch, NamesGiveTheTableDispids) {
-  CLSID clsid{};
-  ASSERT_EQ(CLSIDFromProgID(L"Velmora.Browser", &clsid), S_OK);
-  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Browser));
-  Ref<IDispatch> d;
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             reinterpret_cast<void**>(&d.p)),
-            S_OK);
-  struct Name {
-    const wchar_t* name;
-    DISPID id;
-  };
-  const Name names[] = {{L"Browser", 0x40030000},     {L"OpenBox", 0x60030000},
-                        {L"SaveBox", 0x60030001},     {L"ColorBoxRGB", 0x60030002},
-                        {L"ColorBoxHex", 0x60030003}, {L"colorboxhex", 0x60030003}};
-  for (const Name& n : names) {
-    LPOLESTR s = const_cast<LPOLESTR>(n.name);
-    DISPID id = 0;
-    EXPECT_EQ(d->GetIDsOfNames(IID_NULL, &s, 1, 0, &id), S_OK);
-    EXPECT_EQ(id, n.id);
-  }
-  LPOLESTR unknown = const_cast<LPOLESTR>(L"Events");
+  std::wstring unknown = L"Events";
+  LPOLESTR names[] = {&unknown[0]};
   DISPID id = 0;
-  EXPECT_EQ(d->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id), DISP_E_UNKNOWNNAME);
-
+  EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
   // No events: the object offers no connection points.
-  Ref<IUnknown> points;
-  EXPECT_EQ(d->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points.p)),
-            E_NOINTERFACE);
+  ComPtr<IUnknown> points;
+  EXPECT_EQ(object->QueryInterface(IID_IConnectionPointContainer, points.putVoid()), E_NOINTERFACE);
 }
 
-TEST_F(BrowserDispatch, BrowserStringStartsEmptyAndKeepsWhatIsWritten) {
-  Ref<IDispatch> d;
-  ASSERT_EQ(CoCreateInstance(CLSID_Browser, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             reinterpret_cast<void**>(&d.p)),
-            S_OK);
-  VARIANT out;
-  VariantInit(&out);
-  ASSERT_EQ(Call(d.p, 0x40030000, DISPATCH_PROPERTYGET, nullptr, &out), S_OK);
-  ASSERT_EQ(V_VT(&out), VT_BSTR);
-  EXPECT_EQ(SysStringLen(V_BSTR(&out)), 0u);
-  VariantClear(&out);
-
-  const std::wstring texts[] = {L"abc", std::wstring(L"a\0b", 3), L""};
-  for (const std::wstring& text : texts) {
-    VARIANT in;
-    V_VT(&in) = VT_BSTR;
-    V_BSTR(&in) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    ASSERT_EQ(Call(d.p, 0x40030000, DISPATCH_PROPERTYPUT, &in, nullptr), S_OK);
-    VariantClear(&in);
-    ASSERT_EQ(Call(d.p, 0x40030000, DISPATCH_PROPERTYGET, nullptr, &out), S_OK);
-    ASSERT_EQ(V_VT(&out), VT_BSTR);
-    EXPECT_EQ(std::wstring(V_BSTR(&out), SysStringLen(V_BSTR(&out))), text);
-    VariantClear(&out);
+// Browser starts empty and keeps what is written, embedded nulls too; a
+// number written is converted to its text by the automation rules.
+TEST_F(ComApartment, BrowserStringStartsEmptyAndKeepsWhatIsWritten) {
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_Browser, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, d.putVoid()),
+      S_OK);
+  Var out;
+  ASSERT_EQ(Invoke(d.get(), kBrowser, DISPATCH_PROPERTYGET, {}, out.put()), S_OK);
+  EXPECT_EQ(out.Text(), L"");
+  struct {
+    Var in;
+    std::wstring text;
+  } cases[] = {{Var(L"abc"), L"abc"},
+               {Var(std::wstring(L"a\0b", 3)), std::wstring(L"a\0b", 3)},
+               {Var(L""), L""},
+               {Var(42), L"42"}};
+  for (auto& c : cases) {
+    ASSERT_EQ(Invoke(d.get(), kBrowser, DISPATCH_PROPERTYPUT, {&c.in}, nullptr, nullptr, true),
+              S_OK);
+    ASSERT_EQ(Invoke(d.get(), kBrowser, DISPATCH_PROPERTYGET, {}, out.put()), S_OK);
+    EXPECT_EQ(out.Text(), c.text);
   }
-
-  // A number written is converted to its text, by the automation rules.
-  VARIANT number;
-  V_VT(&number) = VT_I4;
-  V_I4(&number) = 42;
-  ASSERT_EQ(Call(d.p, 0x40030000, DISPATCH_PROPERTYPUT, &number, nullptr), S_OK);
-  ASSERT_EQ(Call(d.p, 0x40030000, DISPATCH_PROPERTYGET, nullptr, &out), S_OK);
-  EXPECT_EQ(std::wstring(V_BSTR(&out), SysStringLen(V_BSTR(&out))), L"42");
-  VariantClear(&out);
 }
 
 // The exports called directly, as the platform's COM runtime calls them.
@@ -217,65 +157,56 @@ class LibraryExports : public ComApartment {
     ComApartment::SetUp();
     module_ = LoadLibraryW(BinaryPath(L"Velmora.dll").c_str());
     ASSERT_NE(module_, nullptr);
-    get_class_ = reinterpret_cast<GetClassObjectFn>(
+    getClass_ = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
         reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-    can_unload_ = reinterpret_cast<CanUnloadFn>(
+    canUnload_ = reinterpret_cast<HRESULT(WINAPI*)()>(
         reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
-    ASSERT_NE(get_class_, nullptr);
-    ASSERT_NE(can_unload_, nullptr);
+    ASSERT_NE(getClass_, nullptr);
+    ASSERT_NE(canUnload_, nullptr);
   }
   void TearDown() override {
     if (module_) FreeLibrary(module_);
     ComApartment::TearDown();
   }
+  ComPtr<IClassFactory> Factory() {
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(getClass_(CLSID_Browser, IID_IClassFactory, factory.putVoid()), S_OK);
+    return factory;
+  }
 
-  using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-  using CanUnloadFn = HRESULT(WINAPI*)();
   HMODULE module_ = nullptr;
-  GetClassObjectFn get_class_ = nullptr;
-  CanUnloadFn can_unload_ = nullptr;
+  HRESULT(WINAPI* getClass_)(REFCLSID, REFIID, void**) = nullptr;
+  HRESULT(WINAPI* canUnload_)() = nullptr;
 };
 
 TEST_F(LibraryExports, CanUnloadOnlyWithNoObjectAndNoLockLeft) {
-  ASSERT_EQ(can_unload_(), S_OK);
-  Ref<IClassFactory> factory;
-  ASSERT_EQ(get_class_(CLSID_Browser, IID_IClassFactory, reinterpret_cast<void**>(&factory.p)),
-            S_OK);
-  EXPECT_EQ(can_unload_(), S_FALSE);  // the factory itself is held
-
+  ASSERT_EQ(canUnload_(), S_OK);
+  ComPtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
+  EXPECT_EQ(canUnload_(), S_FALSE);  // the factory itself is held
   ASSERT_EQ(factory->LockServer(TRUE), S_OK);
-  IDispatch* object = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)),
-            S_OK);
-  factory->Release();
-  factory.p = nullptr;
-  EXPECT_EQ(can_unload_(), S_FALSE);  // an object and a lock
-
-  object->Release();
-  EXPECT_EQ(can_unload_(), S_FALSE);  // the lock alone
-  // LockServer(FALSE) needs a factory again.
-  ASSERT_EQ(get_class_(CLSID_Browser, IID_IClassFactory, reinterpret_cast<void**>(&factory.p)),
-            S_OK);
-  ASSERT_EQ(factory->LockServer(FALSE), S_OK);
-  factory->Release();
-  factory.p = nullptr;
-  EXPECT_EQ(can_unload_(), S_OK);
+  ComPtr<IDispatch> object;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.putVoid()), S_OK);
+  factory.reset();
+  EXPECT_EQ(canUnload_(), S_FALSE);  // an object and a lock
+  object.reset();
+  EXPECT_EQ(canUnload_(), S_FALSE);               // the lock alone
+  ASSERT_EQ(Factory()->LockServer(FALSE), S_OK);  // which needs a factory again
+  EXPECT_EQ(canUnload_(), S_OK);
 }
 
 TEST_F(LibraryExports, RefusesOtherClassesAndAggregation) {
   void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(get_class_(IID__Browser, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(getClass_(IID__Browser, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(out, nullptr);
-  Ref<IClassFactory> factory;
-  ASSERT_EQ(get_class_(CLSID_Browser, IID_IClassFactory, reinterpret_cast<void**>(&factory.p)),
-            S_OK);
+  ComPtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
   // Any outer object is refused before it is used; the factory stands in.
   out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(factory->CreateInstance(factory.p, IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(factory->CreateInstance(factory.get(), IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
   EXPECT_EQ(out, nullptr);
-  factory->Release();
-  factory.p = nullptr;
-  EXPECT_EQ(can_unload_(), S_OK);
+  factory.reset();
+  EXPECT_EQ(canUnload_(), S_OK);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The Win32 platform delivers Winsock's notifications through its
 // message-only window and keeps the numbers the engine relies on.
-// Winsock 2 comes before windows.h, which would bring in the old header.
-#include <windows.h>
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -20,16 +20,18 @@ namespace {
 
 struct Recorder : NotificationTarget {
   void OnSocketNotification(SocketHandle socket, int32_t code, int32_t error) override {
-    seen.push_back({socket, code});
-    errors.push_back(error);
+    seen.push_back({socket, code, error});
   }
-  std::vector<int32_t> errors;
   size_t Count(int32_t code) const {
     size_t n = 0;
-    for (auto& entry : seen) n += entry.second == code;
+    for (const Seen& entry : seen) n += entry.code == code;
     return n;
   }
-  std::vector<std::pair<SocketHandle, int32_t>> seen;
+  struct Seen {
+    SocketHandle socket;
+    int32_t code, error;
+  };
+  std::vector<Seen> seen;
 };
 
 // The test's own listening socket and the accepted end of the platform's
@@ -91,12 +93,9 @@ class Win32PlatformTest : public ::testing::Test {
   uint8_t buffer[8192];
 };
 
-TEST_F(Win32PlatformTest, ItsWindowIsMessageOnly) {
+TEST_F(Win32PlatformTest, NamesAndRefusedConnectsThroughAHiddenWindow) {
   ASSERT_NE(platform.Window(), nullptr);
   EXPECT_FALSE(IsWindowVisible(platform.Window()));
-}
-
-TEST_F(Win32PlatformTest, NamesAndRefusedConnects) {
   struct Case {
     const char* name;
     int32_t family;
@@ -134,7 +133,7 @@ TEST_F(Win32PlatformTest, ReadIsToldAgainAfterAReceiveAndCloseOnce) {
   ASSERT_EQ(platform.AsyncSelect(socket, &recorder, kNotifyMessage, kNotifyMask), 0);
   peer.Send(20000);
   ASSERT_TRUE(PumpMessagesUntil([&] { return recorder.Count(kNotifyRead) == 1; }));
-  EXPECT_EQ(recorder.seen[0].first, socket);
+  EXPECT_EQ(recorder.seen[0].socket, socket);
   size_t total = 0;
   while (total < 20000) {
     size_t told = recorder.Count(kNotifyRead);
@@ -175,9 +174,7 @@ TEST_F(Win32PlatformTest, AMessagePostedBeforeTheCancelIsDropped) {
   platform.CloseSocket(socket);
 }
 
-// The notifications travel as a private message of the window, and one
-// posted again takes the same road: from the message loop, with its error
-// half, and out of the queue when its socket is closed first.
+// A notification posted again comes from the message loop, unless its socket closed first.
 TEST_F(Win32PlatformTest, APostedNotificationComesFromTheMessageLoopUnlessClosed) {
   Peer peer;
   Recorder recorder;
@@ -187,7 +184,7 @@ TEST_F(Win32PlatformTest, APostedNotificationComesFromTheMessageLoopUnlessClosed
   ASSERT_TRUE(platform.PostNotification(&recorder, socket, kNotifyClose, 10053));
   EXPECT_TRUE(recorder.seen.empty());
   ASSERT_TRUE(PumpMessagesUntil([&] { return recorder.Count(kNotifyClose) == 1; }));
-  EXPECT_EQ(recorder.errors.back(), 10053);
+  EXPECT_EQ(recorder.seen.back().error, 10053);
 
   ASSERT_TRUE(platform.PostNotification(&recorder, socket, kNotifyClose, 0));
   platform.CloseSocket(socket);

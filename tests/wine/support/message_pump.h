@@ -6,10 +6,8 @@
 
 namespace wex {
 
-// Handles the thread's messages (socket notifications, incoming COM calls)
-// until done() holds or timeoutMs have passed; false on the time-out. It
-// waits with MWMO_INPUTAVAILABLE, so a message that a nested modal loop has
-// already seen still wakes it.
+// Handles the thread's messages until done() holds; false on the time-out.
+// MWMO_INPUTAVAILABLE: a message a nested modal loop has seen still wakes it.
 bool PumpMessagesUntil(const std::function<bool()>& done, unsigned long timeoutMs = 10000);
 
 // Handles whatever is queued now, without waiting.

@@ -1,6 +1,4 @@
-// Reading the registry back as text, so that tests compare what was really
-// written with a literal list: every key and every value under a key, one
-// line each, in a given root and view.
+// The registry read back as text, one line per key and value.
 #pragma once
 
 #include <windows.h>
@@ -10,13 +8,9 @@
 
 namespace wex {
 
-// "path" for a key, "path|name=value" for a value ("@" names the default;
-// values of other types than REG_SZ read "<type N>"), depth first, paths
-// relative to the classes key of root, all in lower case: the registry and
-// the file system ignore case, and Wine may spell a path differently from the
-// way the test does.
+// "path" or "path|name=value" ("@": the default), below root's classes key,
+// in lower case: Wine may spell a path differently from the test.
 std::vector<std::wstring> ClassesTree(HKEY root, REGSAM view, const std::wstring& path);
-bool ClassesKeyExists(HKEY root, REGSAM view, const std::wstring& path);
 
 // Lines sorted, as one text (for a readable comparison in a failure).
 std::string SortedText(std::vector<std::wstring> lines);

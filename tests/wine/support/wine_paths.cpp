@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
 namespace wex {
 namespace {
 
@@ -29,8 +33,23 @@ std::wstring ScratchDir() {
   wchar_t temp[MAX_PATH];
   DWORD n = GetTempPathW(MAX_PATH, temp);
   std::wstring fallback(temp, n);
-  if (!fallback.empty() && (fallback.back() == L'\\' || fallback.back() == L'/')) fallback.pop_back();
+  if (!fallback.empty() && (fallback.back() == L'\\' || fallback.back() == L'/'))
+    fallback.pop_back();
   return EnvOr(L"WEX_SCRATCH_DIR", fallback);
+}
+
+uint16_t PortOf(const wchar_t* variable) {
+  return static_cast<uint16_t>(_wtoi(EnvOr(variable, L"0").c_str()));
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string SiteFile(const char* name) {
+  return ReadWholeFile(L"" WEX_SOURCE_DIR L"/tests/wine/site/" +
+                       std::wstring(name, name + std::strlen(name)));
 }
 
 }  // namespace wex

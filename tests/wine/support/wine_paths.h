@@ -1,6 +1,8 @@
-// Where the Wine suite finds the binaries under test and its scratch folder.
+// Where the Wine suite finds the binaries under test, its scratch folder and
+// the ports of the runner's fixtures.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace wex {
@@ -12,5 +14,12 @@ std::wstring BinaryPath(const std::wstring& name);
 
 // A scratch folder for files a test writes (WEX_SCRATCH_DIR, else %TEMP%).
 std::wstring ScratchDir();
+
+// The port a runner's variable names (WEX_HTTP_PORT, ...); 0 when unset.
+uint16_t PortOf(const wchar_t* variable);
+
+std::string ReadWholeFile(const std::wstring& path);
+// A file of the fixture's site (tests/wine/site).
+std::string SiteFile(const char* name);
 
 }  // namespace wex

@@ -1,13 +1,11 @@
-// code_page_dump.exe <folder>: writes, for each ANSI code page the product
-// supports, what the platform's converters make of the inputs that matter, so
-// that the native converters can be compared with them (drivers/
-// code_page_tables.sh). One file per code page, <folder>\<code page>.txt, one
-// conversion a line, in hex:
+// code_page_dump.exe <folder>: what the platform's converters make of the
+// inputs that matter under each supported ANSI code page, for the native
+// converters to be compared with (drivers/code_page_tables.sh). One file per
+// code page, <folder>\<code page>.txt, one conversion a line, in hex ("-" for
+// nothing), each sized by the converter first as the product's calls are:
 //   M <bytes> <UTF-16 units>   MultiByteToWideChar, flags 0
 //   W <UTF-16 units> <bytes>   WideCharToMultiByte, WC_NO_BEST_FIT_CHARS and
 //                              "?" (UTF-8: neither)
-// An empty result is "-". Each conversion is sized by the converter first,
-// as the product's own calls are.
 #include <windows.h>
 
 #include <cstdio>
@@ -55,9 +53,7 @@ void ToBytes(FILE* out, UINT cp, const std::wstring& text) {
   std::fputc('\n', out);
 }
 
-// Bytes around the edges of UTF-8's ranges: ASCII, continuation bytes at
-// their ends and at the limits of the second byte's range after E0, ED, F0
-// and F4, and lead bytes.
+// Bytes at the edges of UTF-8's ranges, for every lead byte's sequences.
 const unsigned char kUtf8Edges[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
                                     0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xF4, 0xFF};
 
@@ -88,16 +84,9 @@ void DumpText(FILE* out, UINT cp) {
   for (int c = 0; c < 0x10000; ++c) ToBytes(out, cp, std::wstring(1, static_cast<wchar_t>(c)));
   // Surrogates in pairs, alone before and after other characters, and in
   // the wrong order.
-  const wchar_t* const kSurrogates[] = {L"\xD83D\xDE00",
-                                        L"\xD800\xDC00",
-                                        L"\xDBFF\xDFFF",
-                                        L"\xD83D\xDE00"
-                                        L"A",
-                                        L"\xD800"
-                                        L"A",
-                                        L"A\xDC00",
-                                        L"\xDC00\xD800",
-                                        L"\xD800\xD800\xDC00"};
+  const wchar_t* const kSurrogates[] = {L"\xD83D\xDE00",     L"\xD800\xDC00",      L"\xDBFF\xDFFF",
+                                        L"\xD83D\xDE00\x41", L"\xD800\x41",        L"A\xDC00",
+                                        L"\xDC00\xD800",     L"\xD800\xD800\xDC00"};
   for (const wchar_t* text : kSurrogates) ToBytes(out, cp, text);
 }
 

@@ -1,7 +1,5 @@
-// trust_test_ca.exe <ca.pem>: adds a certificate authority to the local
-// machine's Root store of the Wine prefix it runs in, so that the secure
-// channel trusts it there (and nowhere else). Used by the Wine test suite and
-// the demo for the test CA made at set-up; never part of a release.
+// trust_test_ca.exe <ca.pem>: makes the Wine prefix it runs in (and nothing
+// else) trust a certificate authority; never part of a release.
 #include <windows.h>
 // wincrypt.h needs the types of windows.h.
 #include <wincrypt.h>

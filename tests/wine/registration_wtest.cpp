@@ -1,0 +1,294 @@
+// What Wexlo.exe and Velmora.dll register, read back and compared with the
+// registration plan. Each test leaves both registered, as the runner did.
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/registration/component_identities.h"
+#include "common/win32/registry_key.h"
+#include "tests/wine/support/registry_tree.h"
+#include "tests/wine/support/wine_paths.h"
+#include "velmora.h"
+#include "wexlo.h"
+
+namespace wex {
+namespace {
+
+std::wstring Wide(const ustring& s) { return std::wstring(s.begin(), s.end()); }
+
+struct View {
+  REGSAM flag;
+  RegistryView view;
+};
+
+// The views of this Windows, the test's own first.
+std::vector<View> MachineViews() {
+  const View view32{KEY_WOW64_32KEY, RegistryView::k32}, view64{KEY_WOW64_64KEY, RegistryView::k64};
+  if (sizeof(void*) == 8) return {view64, view32};
+  BOOL wow64 = FALSE;
+  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) return {view32, view64};
+  return {view32};
+}
+
+struct Component {
+  const char* name;
+  ComponentIdentity identity;
+  std::wstring file;
+  // A program serves clients of both kinds, so it registers in every view;
+  // a library only where programs of its own kind look.
+  std::vector<View> views;
+  std::wstring command;  // the command line before the switches
+  std::wstring registerMachine, unregisterMachine, registerUser, unregisterUser;
+  const CLSID* clsid;
+};
+
+const std::vector<Component>& Components() {
+  const std::wstring exe = BinaryPath(L"Wexlo.exe"), dll = BinaryPath(L"Velmora.dll");
+  static const std::vector<Component> components = {
+      {"Wexlo", DownloaderIdentity(), exe, MachineViews(), L"\"" + exe + L"\" ", L"-REGSERVER",
+       L"-unregserver", L"/RegServerPerUser", L"-unregserverperuser", &CLSID_Downloader},
+      {"Velmora", BrowserIdentity(), dll, std::vector<View>{MachineViews().front()},
+       L"regsvr32.exe /s ", L"", L"/u", L"/n /i:user", L"/u /n /i:user", &CLSID_Browser},
+  };
+  return components;
+}
+
+long RunAs(const Component& c, const std::wstring& switches, std::string* output = nullptr) {
+  const bool library = c.command.rfind(L"regsvr32", 0) == 0;
+  return RunCommand(c.command + switches + (library ? L" \"" + c.file + L"\"" : L""), output);
+}
+
+// The trees the plan writes below, one per root.
+std::vector<std::wstring> Roots(const RegistrationPlan& plan) {
+  std::vector<std::wstring> roots;
+  for (const ustring& tree : plan.sharedTrees) roots.push_back(Lower(Wide(tree)));
+  for (const ustring& tree : plan.ownTrees) {
+    const std::wstring key = Lower(Wide(tree));
+    if (std::none_of(roots.begin(), roots.end(),
+                     [&](const std::wstring& r) { return key.rfind(r + L"\\", 0) == 0; }))
+      roots.push_back(key);
+  }
+  return roots;
+}
+
+// What each view shows: the plans of all the component's views (64-bit
+// Windows shares the type library key between them).
+std::vector<std::wstring> Expected(const Component& c, RegistryRoot root) {
+  std::set<std::wstring> lines;
+  for (const View& view : c.views) {
+    const RegistrationPlan plan = PlanRegistration(
+        c.identity, root, view.view, {ustring(c.file.begin(), c.file.end()), sizeof(void*) == 8});
+    const std::vector<std::wstring> roots = Roots(plan);
+    for (const RegistryEntry& entry : plan.entries) {
+      const std::wstring key = Lower(Wide(entry.key));
+      for (size_t end = 0; end != std::wstring::npos;) {
+        end = key.find(L'\\', end + 1);
+        const std::wstring part = key.substr(0, end);
+        for (const std::wstring& r : roots)
+          if (part == r || part.rfind(r + L"\\", 0) == 0) lines.insert(part);
+      }
+      if (entry.hasValue)
+        lines.insert(key + L"|" + (entry.name.empty() ? L"@" : Lower(Wide(entry.name))) + L"=" +
+                     Lower(Wide(entry.data)));
+    }
+  }
+  return std::vector<std::wstring>(lines.begin(), lines.end());
+}
+
+std::string Registered(const Component& c, HKEY root, REGSAM view) {
+  std::vector<std::wstring> lines;
+  const RegistrationPlan plan =
+      PlanRegistration(c.identity, RegistryRoot::kMachine, c.views.front().view, {u"x", false});
+  for (const std::wstring& key : Roots(plan)) {
+    std::vector<std::wstring> tree = ClassesTree(root, view, key);
+    lines.insert(lines.end(), tree.begin(), tree.end());
+  }
+  return SortedText(lines);
+}
+
+// What root holds of the component in every view.
+std::string EveryView(const Component& c, HKEY root) {
+  std::string text;
+  for (const View& view : MachineViews()) text += Registered(c, root, view.flag);
+  return text;
+}
+
+class Registration : public ::testing::TestWithParam<Component> {
+ protected:
+  void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  void TearDown() override {
+    RunAs(GetParam(), GetParam().unregisterUser);
+    RunAs(GetParam(), GetParam().registerMachine);
+    CoUninitialize();
+  }
+  void ExpectRegistered(HKEY root) {
+    const Component& c = GetParam();
+    const std::string expected = SortedText(
+        Expected(c, root == HKEY_LOCAL_MACHINE ? RegistryRoot::kMachine : RegistryRoot::kUser));
+    const std::wstring clsid = Lower(Wide(c.identity.clsid));
+    ASSERT_NE(expected.find(std::string(clsid.begin(), clsid.end())), std::string::npos);
+    for (const View& view : c.views) EXPECT_EQ(Registered(c, root, view.flag), expected);
+  }
+};
+
+// The plan names the classes the binaries were compiled with.
+TEST_P(Registration, ThePlanNamesTheCompiledClass) {
+  wchar_t clsid[40] = {};
+  StringFromGUID2(*GetParam().clsid, clsid, 40);
+  EXPECT_EQ(Lower(Wide(GetParam().identity.clsid)), Lower(clsid));
+}
+
+TEST_P(Registration, UnregisterRemovesEverythingAndRegisterWritesThePlanInEachView) {
+  const Component& c = GetParam();
+  ASSERT_EQ(RunAs(c, c.unregisterMachine), 0);
+  EXPECT_EQ(EveryView(c, HKEY_LOCAL_MACHINE), "");
+  CLSID clsid;
+  EXPECT_NE(CLSIDFromProgID(Wide(c.identity.progId).c_str(), &clsid), S_OK);
+  IUnknown* object = nullptr;
+  EXPECT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_ALL, IID_IUnknown,
+                             reinterpret_cast<void**>(&object)),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(RunAs(c, c.unregisterMachine), 0) << "nothing left to remove is no failure";
+
+  for (int time = 0; time < 2; ++time) {
+    ASSERT_EQ(RunAs(c, c.registerMachine), 0);
+    ExpectRegistered(HKEY_LOCAL_MACHINE);
+  }
+  EXPECT_EQ(EveryView(c, HKEY_CURRENT_USER), "");
+  EXPECT_EQ(CLSIDFromProgID(Wide(c.identity.progId).c_str(), &clsid), S_OK);
+}
+
+// The per-user forms touch nothing machine-wide, with or without a
+// machine-wide registration beside them.
+TEST_P(Registration, PerUserFormsWriteAndRemoveTheCurrentUsersKeysOnly) {
+  const Component& c = GetParam();
+  for (bool machineRegistered : {true, false}) {
+    SCOPED_TRACE(machineRegistered ? "registered machine-wide too" : "per-user only");
+    ASSERT_EQ(RunAs(c, machineRegistered ? c.registerMachine : c.unregisterMachine), 0);
+    const std::string machine = EveryView(c, HKEY_LOCAL_MACHINE);
+    ASSERT_EQ(RunAs(c, c.registerUser), 0);
+    ExpectRegistered(HKEY_CURRENT_USER);
+    EXPECT_EQ(EveryView(c, HKEY_LOCAL_MACHINE), machine);
+    ASSERT_EQ(RunAs(c, c.unregisterUser), 0);
+    EXPECT_EQ(EveryView(c, HKEY_CURRENT_USER), "");
+    EXPECT_EQ(EveryView(c, HKEY_LOCAL_MACHINE), machine);
+  }
+  if (c.command.rfind(L"regsvr32", 0) == 0) {
+    EXPECT_NE(RunAs(c, L"/n /i:everyone"), 0) << "an unknown scope is refused";
+    EXPECT_EQ(EveryView(c, HKEY_CURRENT_USER), "");
+  }
+}
+
+// A volatile key takes no lasting subkeys: writing the last interface's
+// marshaller fails after nearly everything else was written.
+TEST_P(Registration, FailureHalfWayLeavesNothingBehindAndSaysWhat) {
+  const Component& c = GetParam();
+  const std::wstring blocked = L"Interface\\" + Wide(c.identity.interfaces.back().iid);
+  const REGSAM lastView = c.views.back().flag;
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    const bool machine = root == HKEY_LOCAL_MACHINE;
+    SCOPED_TRACE(machine ? "machine-wide" : "per-user");
+    ASSERT_EQ(RunAs(c, c.unregisterMachine), 0);
+    RegistryKey key;  // its parents are lasting keys, as a fresh profile may lack them
+    ASSERT_EQ(RegCreateKeyExW(root, L"Software\\Classes\\Interface", 0, nullptr, 0,
+                              KEY_ALL_ACCESS | lastView, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(root, (L"Software\\Classes\\" + blocked).c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS | lastView, nullptr, key.put(),
+                              nullptr),
+              ERROR_SUCCESS);
+    key.reset();
+
+    std::string output;
+    const long code = RunAs(c, machine ? c.registerMachine : c.registerUser, &output);
+    EXPECT_NE(code, 0);
+    if (c.command.rfind(L"regsvr32", 0) != 0) {
+      EXPECT_EQ(code, 1);
+      for (std::string part :
+           {std::string("could not register Wexlo.Downloader"),
+            "Interface\\" + ToUtf8(c.identity.interfaces.back().iid).substr(0, 9),
+            std::string("Nothing was registered.")})
+        EXPECT_NE(output.find(part), std::string::npos) << output;
+      EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    }
+    // The blocking key is as the test made it, and nothing else is left.
+    EXPECT_EQ(SortedText(ClassesTree(root, lastView, blocked)), SortedText({Lower(blocked)}));
+    EXPECT_EQ(RegDeleteKeyExW(root, (L"Software\\Classes\\" + blocked).c_str(), lastView, 0),
+              ERROR_SUCCESS);
+    EXPECT_EQ(EveryView(c, root), "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Components, Registration, ::testing::ValuesIn(Components()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The registration is this program's whatever spelling of its path runs the
+// removal: another letter case, or the 8.3 short name.
+TEST(WexloRegistration, UnregServerRecognisesItsOwnPathInAnotherSpelling) {
+  const std::wstring folder = ScratchDir() + L"\\Registered Copy Folder";  // has a short form
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring exe = folder + L"\\Wexlo.exe";
+  ASSERT_TRUE(CopyFileW(BinaryPath(L"Wexlo.exe").c_str(), exe.c_str(), FALSE));
+  std::wstring upper = exe;
+  CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+  wchar_t shortPath[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameW(exe.c_str(), shortPath, MAX_PATH), 0u);
+  ASSERT_NE(Lower(shortPath), Lower(exe)) << "the path has a short form";
+  const Component& wexlo = Components()[0];
+  for (const std::wstring& spelling : {upper, std::wstring(shortPath)}) {
+    SCOPED_TRACE(std::string(spelling.begin(), spelling.end()));
+    ASSERT_EQ(RunCommand(L"\"" + exe + L"\" /RegServer"), 0);
+    std::string output;
+    EXPECT_EQ(RunCommand(L"\"" + spelling + L"\" /UnregServer", &output), 0);
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(EveryView(wexlo, HKEY_LOCAL_MACHINE), "");
+  }
+  DeleteFileW(exe.c_str());
+  RemoveDirectoryW(folder.c_str());
+  EXPECT_EQ(RunAs(wexlo, L"/RegServer"), 0);
+}
+
+TEST(WexloRegistration, ConsoleLinesOnlyForFailuresAndWhenAsked) {
+  const Component& wexlo = Components()[0];
+  const struct {
+    const wchar_t* switches;
+    long code;
+    const char* output;  // null: contains "unknown switch"
+  } cases[] = {{L"/RegServer", 0, ""},
+               {L"/RegServer /Verbose", 0, "Wexlo.Downloader registered for all users.\r\n"},
+               {L"/Install", 1, nullptr},
+               {L"", 0, ""}};
+  for (const auto& c : cases) {
+    std::string output;
+    EXPECT_EQ(RunAs(wexlo, c.switches, &output), c.code) << output;
+    if (c.output != nullptr)
+      EXPECT_EQ(output, c.output);
+    else
+      EXPECT_NE(output.find("unknown switch"), std::string::npos) << output;
+  }
+}
+
+// The plan reaches regsvr32 only through a library marked as self-registering.
+TEST(VelmoraRegistration, TheVersionBlockMarksTheLibraryAsSelfRegistering) {
+  HMODULE module =
+      LoadLibraryExW(BinaryPath(L"Velmora.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), MAKEINTRESOURCEW(16));
+  ASSERT_NE(found, nullptr);
+  const wchar_t* block = static_cast<const wchar_t*>(LockResource(LoadResource(module, found)));
+  ASSERT_NE(block, nullptr);
+  // A UTF-16 name inside the StringFileInfo table.
+  const std::wstring text(block, SizeofResource(module, found) / sizeof(wchar_t));
+  EXPECT_NE(text.find(L"OLESelfRegister"), std::wstring::npos);
+  FreeLibrary(module);
+}
+
+}  // namespace
+}  // namespace wex

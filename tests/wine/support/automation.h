@@ -1,0 +1,126 @@
+// The Windows tests as automation clients.
+#pragma once
+
+#include <windows.h>
+
+#include <oleauto.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/win32/com_object.h"
+#include "common/win32/com_ptr.h"
+#include "common/win32/unique_bstr.h"
+#include "common/win32/unique_excepinfo.h"
+#include "common/win32/unique_handle.h"
+#include "common/win32/unique_variant.h"
+
+namespace wex {
+
+// An owned VARIANT, the variable a script passes.
+class Var : public UniqueVariant {
+ public:
+  Var() = default;
+  Var(const wchar_t* text) : Var(std::wstring(text)) {}
+  Var(const std::wstring& text) {
+    Typed(VT_BSTR)->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  }
+  Var(int32_t n) { Typed(VT_I4)->lVal = n; }
+  explicit Var(IDispatch* object) { (Typed(VT_DISPATCH)->pdispVal = object)->AddRef(); }
+  static Var Bool(bool b) {
+    Var v;
+    v.Typed(VT_BOOL)->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+  }
+  static Var OfType(VARTYPE vt) {
+    Var v;
+    v.Typed(vt);
+    return v;
+  }
+  VARIANT* operator&() { return get(); }
+  VARIANT* Typed(VARTYPE vt) { return V_VT(get()) = vt, get(); }
+
+  std::wstring Text() const {  // "<not a string>" unless a BSTR
+    return V_VT(get()) != VT_BSTR ? L"<not a string>"
+                                  : std::wstring(V_BSTR(get()), SysStringLen(V_BSTR(get())));
+  }
+  int32_t Int() const { return V_VT(get()) == VT_I4 ? V_I4(get()) : INT32_MIN; }
+  bool IsTrue() const { return V_VT(get()) == VT_BOOL && V_BOOL(get()) == VARIANT_TRUE; }
+};
+
+// Any value as text, through VariantChangeType; "<no text>" when it has none.
+std::wstring TextOf(VARIANT* value);
+
+// Calls member id through IDispatch::Invoke. The arguments go by reference
+// (VT_BYREF|VT_VARIANT, as VBScript passes variables) or by value (as JScript
+// does); a property put names its value as DISPID_PROPERTYPUT.
+HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT*> args,
+               VARIANT* result, EXCEPINFO* exception = nullptr, bool byValue = false);
+// A property get, or a method call by reference, that the test expects to succeed.
+Var Get(IDispatch* object, DISPID id);
+Var CallMethod(IDispatch* object, DISPID id, std::vector<VARIANT*> args);
+
+// One call a FakeDispatch received as an event. With type information it
+// also has the event's name and each argument by name, as text.
+struct Event {
+  DISPID id = 0;
+  bool allByReference = true;
+  int32_t code = 0;
+  std::wstring text;
+  std::wstring name;
+  std::vector<std::pair<std::wstring, std::wstring>> args;
+};
+
+// A script object whose default value is `value`, or `next`, or itself (a
+// VBScript class returning Me), counting the questions; every other call is
+// recorded as an event of `source`, handled, failed or scribbled over.
+class FakeDispatch final : public IDispatch {
+ public:
+  static ComPtr<FakeDispatch> Make() { return ComPtr<FakeDispatch>::Adopt(new FakeDispatch()); }
+
+  const wchar_t* value = nullptr;
+  IDispatch* next = nullptr;
+  int asked = 0;
+
+  IID source = IID_NULL;
+  ComPtr<ITypeInfo> names;
+  std::vector<Event> events;
+  std::function<void(const Event&)> handler;
+  HRESULT result = S_OK;
+  bool scribble = false;
+  DWORD cookie = 0;
+
+  size_t Count(DISPID id) const;
+  std::vector<DISPID> Order() const;
+  ULONG References() const { return refs_; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    return QueryInterfaceTable({{IID_IUnknown, this}, {IID_IDispatch, this}, {source, this}}, riid,
+                               object);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs_ == 0 ? (delete this, 0) : refs_; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO*, UINT*) override;
+
+ private:
+  FakeDispatch() = default;
+  ~FakeDispatch() = default;
+  void Name(Event& e, const DISPPARAMS& params);
+  ULONG refs_ = 1;
+};
+
+// Every running Wexlo.exe, opened for SYNCHRONIZE and exit codes.
+std::vector<UniqueHandle> ServerProcesses();
+// Waits for a process to end while serving calls made to this thread.
+bool WaitForExit(HANDLE process, DWORD timeoutMs = 10000);
+
+}  // namespace wex
