@@ -26,40 +26,43 @@ class EngineFiles : public EngineTest {
   }
 };
 
-TEST_F(EngineFiles, NothingToSaveLeavesAnExistingFileAlone) {
-  for (bool binary : {false, true}) {
-    fake->files.clear();
-    EXPECT_EQ(Save(binary, true), 2);
-    EXPECT_TRUE(fake->files.empty());
-    fake->files[path] = "old";
-    EXPECT_EQ(Save(binary, true), 2);
-    EXPECT_EQ(Save(binary, false), 1);
-    EXPECT_EQ(fake->files[path], "old");
+// Nothing to save, an existing file without IfDelete, and a read-only file:
+// whatever is there stays as it was.
+TEST_F(EngineFiles, WhenAnExistingFileIsLeftAlone) {
+  struct Case {
+    const char* body;  // nullptr: no transfer yet
+    bool exists, readOnly, ifDelete;
+    int32_t code;
+  } cases[] = {
+      {nullptr, false, false, true, 2}, {nullptr, true, false, true, 2},
+      {nullptr, true, false, false, 1}, {"", true, false, true, 2},
+      {"new", true, false, false, 1},   {"new", true, true, true, 3},
+      {"new", true, true, false, 1},
+  };
+  for (const Case& c : cases) {
+    for (bool binary : {false, true}) {
+      SCOPED_TRACE(std::to_string(&c - cases) + (binary ? " binary" : " text"));
+      Fresh();
+      if (c.body != nullptr) Download(c.body);
+      if (c.exists) fake->files[path] = "old";
+      if (c.readOnly) fake->readOnly.insert(path);
+      EXPECT_EQ(Save(binary, c.ifDelete), c.code);
+      EXPECT_EQ(fake->files.size(), c.exists ? 1u : 0u);
+      if (c.exists) {
+        EXPECT_EQ(fake->files[path], "old");
+      }
+      EXPECT_TRUE(fake->newFiles.empty());
+      EXPECT_TRUE(fake->createdFiles.empty());
+      EXPECT_TRUE(fake->deletedFiles.empty());
+    }
   }
-  // An empty body after a transfer counts as nothing too.
-  Download("");
-  EXPECT_EQ(Save(true, true), 2);
-  EXPECT_EQ(fake->files[path], "old");
-  EXPECT_TRUE(fake->deletedFiles.empty());
-}
-
-TEST_F(EngineFiles, AnExistingFileIsKeptWithoutIfDelete) {
-  Download("new");
-  fake->files[path] = "old";
-  EXPECT_EQ(Save(false, false), 1);
-  EXPECT_EQ(Save(true, false), 1);
-  EXPECT_EQ(fake->files[path], "old");
-  EXPECT_TRUE(fake->createdFiles.empty());
 }
 
 TEST_F(EngineFiles, BinarySaveWritesExactlyTheBody) {
   std::string body;
   for (int b = 0; b < 256; ++b) body += static_cast<char>(b);
   body += std::string(20000, 'x');
-  ASSERT_EQ(Request(), 0);
-  Receive("HTTP/1.0 200 OK\r\n\r\n" + body.substr(0, 100));
-  Receive(body.substr(100));
-  PeerCloses();
+  Download(body, 100);
   EXPECT_EQ(Save(true, false), 0);
   EXPECT_EQ(fake->files[path], body);
   EXPECT_EQ(fake->createdFiles, std::vector<ustring>{path});
@@ -114,24 +117,39 @@ TEST_P(EngineTextFiles, LettersOfTheCodePageComeBackAsTheirBytes) {
 
 WEX_UNDER_EACH_CODE_PAGE(EngineTextFiles);
 
+// A failure to write the file, or the new one beside it, is 3 and leaves
+// nothing half-written: no target at all, or the old one alone.
 TEST_F(EngineFiles, AFileThatCannotBeWrittenGivesThree) {
+  using Script = std::function<void(FakePlatform&, const ustring&)>;
   struct Case {
-    const char* name;
-    std::function<void(FakePlatform&, const ustring&)> script;
+    Script script;
+    bool old;  // the target exists: the new content goes beside it
   } cases[] = {
-      {"a folder", [](FakePlatform& f, const ustring& p) { f.folders.insert(p); }},
-      {"not created", [](FakePlatform& f, const ustring& p) { f.uncreatable.insert(p); }},
-      {"not written", [](FakePlatform& f, const ustring& p) { f.unwritable.insert(p); }},
-      {"not closed", [](FakePlatform& f, const ustring& p) { f.unclosable.insert(p); }},
+      {[](FakePlatform& f, const ustring& p) { f.folders.insert(p); }, false},
+      {[](FakePlatform& f, const ustring& p) { f.uncreatable.insert(p); }, false},
+      {[](FakePlatform& f, const ustring& p) { f.unwritable.insert(p); }, false},
+      {[](FakePlatform& f, const ustring& p) { f.unclosable.insert(p); }, false},
+      {[](FakePlatform& f, const ustring&) {
+         f.beforeNewFile = [&f](const ustring& t) { f.unwritable.insert(t); };
+       },
+       true},
+      {[](FakePlatform& f, const ustring&) {
+         f.beforeNewFile = [&f](const ustring& t) { f.unclosable.insert(t); };
+       },
+       true},
   };
-  Download("new");
+  Download("new content");
   for (const Case& c : cases) {
     for (bool binary : {false, true}) {
+      SCOPED_TRACE(std::to_string(&c - cases) + (binary ? " binary" : " text"));
       *fake = FakePlatform();  // the engine keeps its body; only the files start afresh
+      if (c.old) fake->files[path] = "old content";
       c.script(*fake, path);
-      EXPECT_EQ(Save(binary, true), 3) << c.name;
-      // Nothing half-written is left behind.
-      EXPECT_EQ(fake->files.count(path), 0u) << c.name;
+      EXPECT_EQ(Save(binary, true), 3);
+      EXPECT_EQ(fake->files.size(), c.old ? 1u : 0u);
+      if (c.old) {
+        EXPECT_EQ(fake->files[path], "old content");
+      }
     }
   }
 }
@@ -148,29 +166,6 @@ TEST_F(EngineFiles, AnEmptyPathOrOneHoldingANulIsNotWritten) {
   }
   EXPECT_EQ(fake->files, (std::map<ustring, std::string>{{u"keep.dll", "old"}}));
   EXPECT_TRUE(fake->createdFiles.empty());
-}
-
-TEST_F(EngineFiles, AFailedReplacementLeavesTheOldFile) {
-  using Script = std::function<void(FakePlatform&, const ustring&)>;
-  struct Case {
-    const char* name;
-    Script script;
-  } cases[] = {
-      {"new file not written", [](FakePlatform& f, const ustring& t) { f.unwritable.insert(t); }},
-      {"new file not closed", [](FakePlatform& f, const ustring& t) { f.unclosable.insert(t); }},
-  };
-  Download("new content");
-  for (const Case& c : cases) {
-    for (bool binary : {false, true}) {
-      *fake = FakePlatform();
-      fake->files[path] = "old content";
-      Script script = c.script;
-      fake->beforeNewFile = [this, script](const ustring& t) { script(*fake, t); };
-      EXPECT_EQ(Save(binary, true), 3) << c.name;
-      EXPECT_EQ(fake->files[path], "old content") << c.name;
-      EXPECT_EQ(fake->files.size(), 1u) << c.name;  // nothing left beside it
-    }
-  }
 }
 
 // The new content goes into a file of its own, with a short name in the
@@ -253,21 +248,6 @@ TEST_F(EngineFiles, WithoutANewFileBesideItTheTargetIsWrittenInPlace) {
   fake->replaceFails = true;
   fake->unwritable.insert(path);
   EXPECT_EQ(Save(true, true), 3);
-}
-
-TEST_F(EngineFiles, AReadOnlyFileIsNeverReplaced) {
-  Download("new");
-  for (bool binary : {false, true}) {
-    *fake = FakePlatform();
-    fake->files[path] = "old";
-    fake->readOnly.insert(path);
-    EXPECT_EQ(Save(binary, true), 3);
-    EXPECT_EQ(Save(binary, false), 1);
-    EXPECT_EQ(fake->files[path], "old");
-    EXPECT_TRUE(fake->newFiles.empty());
-    EXPECT_TRUE(fake->createdFiles.empty());
-    EXPECT_TRUE(fake->deletedFiles.empty());
-  }
 }
 
 }  // namespace

@@ -39,6 +39,14 @@ class EngineTest : public ::testing::Test {
     if (started) engine->StartUp1(error);
   }
 
+  // A fresh platform, scripted by `script`, under a fresh started engine and an empty log.
+  void Fresh(const std::function<void(FakePlatform&)>& script = nullptr) {
+    fake = std::make_shared<FakePlatform>();
+    if (script) script(*fake);
+    engine = StartedEngine(fake);
+    engine->Subscribe(&log);
+    log.events.clear();
+  }
   // RequestFile1 with UTF-8 arguments; the changed path lands in `file`.
   int32_t Request(const std::string& server = "fileserver", const std::string& path = "/a") {
     ustring s = FromUtf8(server);
