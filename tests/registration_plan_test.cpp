@@ -1,8 +1,8 @@
 // The registration plan: for each root, view and file, exactly the keys and
 // values written, and which trees unregistration removes; and the file a
 // registered server key names, which unregistration compares with its own.
-#include "common/registration/registration_plan.h"
 #include "common/registration/component_identities.h"
+#include "common/registration/registration_plan.h"
 #include "common/registration/server_file.h"
 
 #include <gtest/gtest.h>
