@@ -1,5 +1,4 @@
-// Stored blocks cut from slabs: every block is its own memory, whatever the
-// sizes, the order of freeing or the thread that frees it.
+// Every block cut from a slab is its own memory, however it is cut and freed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,8 +12,7 @@
 namespace wex {
 namespace {
 
-// Fills each chunk with a pattern of its own, then checks every byte: an
-// overlap between two blocks shows as a pattern overwritten.
+// An overlap between two blocks shows as a pattern overwritten.
 void FillAndCheck(std::vector<Chunk>& chunks) {
   for (size_t i = 0; i < chunks.size(); ++i) {
     std::fill(chunks[i].begin(), chunks[i].end(), static_cast<uint8_t>(i * 7 + 1));

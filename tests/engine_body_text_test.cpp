@@ -1,5 +1,4 @@
-// The body as text against the converter of the whole body, under each code
-// page, whatever the bytes and wherever the groups and blocks part.
+// The body's text equals the whole body converted at once, wherever blocks part.
 #include <gtest/gtest.h>
 
 #include "common/codepage.h"
@@ -55,8 +54,7 @@ TEST_P(BodyTextRules, LineFeedsAtEveryOffsetOfGroupsAndBlocks) {
   }
 }
 
-// The reference's own rules (each LF after CR LF too, a lead byte taking the
-// LF after it), and no blocks at all.
+// The reference's own rules, which the comparisons above take for granted.
 TEST_P(BodyTextRules, LineEndsAndMovedBytesComeOutAsBefore) {
   const std::pair<uint32_t, ChunkList> cases[] = {
       {0, {}},

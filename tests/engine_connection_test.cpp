@@ -1,5 +1,4 @@
-// Starting the socket library, connecting, the secure handshake, and what a
-// failure at each step leaves behind.
+// Starting, connecting and the handshake, and what a failure at each leaves.
 #include <gtest/gtest.h>
 
 #include "server/resources/message_table.h"
@@ -43,8 +42,7 @@ TEST(EngineStartup, MapsEveryLibraryStartFailureThenStartsOnceAndStopsOnce) {
   EXPECT_TRUE(log.events.empty());
 }
 
-// Every failure before a transfer: its code and text, one connection-state
-// query at most, every socket closed, no event and no registration left.
+// A failure before a transfer leaves no socket, registration or event behind.
 TEST_F(EngineConnection, EveryFailureCodeAndText) {
   const auto noScript = [](FakePlatform&) {};
   const auto handshake = [](int32_t error) {
@@ -108,8 +106,7 @@ TEST_F(EngineConnection, EveryFailureCodeAndText) {
   }
 }
 
-// Each check runs only when every earlier one passed: the queued failures of
-// later steps stay queued.
+// Later steps never run after a failure: their scripted failures stay queued.
 TEST_F(EngineConnection, EarlierChecksWin) {
   fake->online = false;
   fake->connectionFlags = 0x04;
@@ -133,8 +130,7 @@ TEST_F(EngineConnection, EarlierChecksWin) {
   EXPECT_EQ(fake->CallCount("SecureHandshake("), 2);
 }
 
-// Only this engine's own start lets a request make a socket: the fake's
-// sockets stand for a library that another part of the process started.
+// Sockets need this engine's own start, not one another part of the process made.
 TEST(EngineConnectionStart, ARequestNeedsTheEnginesOwnStart) {
   const std::function<void(httpUC&, FakePlatform&)> cases[] = {
       [](httpUC&, FakePlatform&) {},
@@ -160,9 +156,7 @@ TEST(EngineConnectionStart, ARequestNeedsTheEnginesOwnStart) {
   }
 }
 
-// The lookup, the server name of the secure channel and its certificate
-// check would end a name at a NUL: control characters and names outside the
-// code page are refused before any lookup.
+// The lookup and the certificate check would end a name at a NUL or misread it.
 TEST_F(EngineConnection, AServerWithAControlCharacterOrOutsideTheCodePageIsNeverLookedUp) {
   for (char16_t c : {u'\0', u'\x01', u'\n', u'\x1F', u'\x7F'}) {
     ustring server = u"https://localhost" + ustring(1, c) + u".bank.example", path = u"/";
@@ -208,9 +202,7 @@ TEST_F(EngineConnection, ConnectsHandshakesRegistersThenRaisesOnConnect) {
   }
 }
 
-// Every IPv4 address in the resolver's order, each on a fresh socket, then
-// the IPv6 ones only when none connected; a bracketed literal is IPv6 only
-// and keeps its brackets in the Host line.
+// IPv4 addresses in order on fresh sockets, then IPv6; "[::1]" is IPv6 only.
 TEST_F(EngineConnection, TriesIpv4AddressesFirstThenIpv6) {
   using Addresses = std::vector<SocketAddress>;
   using Outcomes = std::vector<FakePlatform::Outcome>;
@@ -292,9 +284,7 @@ TEST_F(EngineConnection, CloseCancelsClosesAndDisconnectsOnce) {
   EXPECT_EQ(fake->cleanupCalls, 2);
 }
 
-// A request soon after one that found the machine online and direct takes
-// that answer again; any other answer, one a second old, and the two
-// properties always ask afresh.
+// Only a direct answer less than a second old is taken again, never by the properties.
 TEST_F(EngineConnection, ARecentDirectAnswerIsTakenAgainAndNoOther) {
   struct Case {
     bool online;

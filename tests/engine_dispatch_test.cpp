@@ -1,5 +1,4 @@
-// The dispatcher: how a transfer ends, late and held notifications, handlers
-// that call back, and blocks that cannot be stored.
+// The dispatcher: ends of transfers, stray notifications, re-entrant handlers.
 #include <gtest/gtest.h>
 
 #include "tests/support/engine_fixture.h"
@@ -12,8 +11,7 @@ using EngineDispatch = EngineTest;
 
 const std::vector<std::string> kFinished200 = {"connect fileserver", "disconnect", "finish 200 OK"};
 
-// By what the head promised, what arrived and how the connection ended; the
-// socket is gone before either event and the bytes received are kept.
+// The socket is gone before either event, and the bytes received are kept.
 TEST_F(EngineDispatch, HowATransferEnds) {
   enum End { kReadEmpty, kClose, kReadFails, kCloseDrainFails };
   struct Case {
@@ -72,8 +70,7 @@ TEST_F(EngineDispatch, HowATransferEnds) {
   }
 }
 
-// The promise is read once the head is whole, and a head that never
-// completes promises nothing.
+// A head that never completes promises no length.
 TEST_F(EngineDispatch, TheLengthIsReadFromAHeadSplitAcrossBlocks) {
   ASSERT_EQ(Request(), 0);
   Receive("HTTP/1.0 200 OK\r\nConte");

@@ -1,6 +1,4 @@
-// The engine end to end through the POSIX platform: real sockets, real
-// notifications and real files, against a scripted local server (plain) and
-// the local HTTPS fixture whose test CA only the platform's trust file trusts.
+// The engine on the POSIX platform against local plain and HTTPS servers.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -28,8 +26,7 @@ bool Online(uint32_t& flags) {
   return true;
 }
 
-// The HTTPS fixture's bodies; `drift` also tells apart blocks moved by a
-// multiple of 256 bytes.
+// `drift` tells apart blocks moved by a multiple of 256 bytes.
 std::string Bytes(size_t count, bool drift = false) {
   std::string bytes(count, '\0');
   for (size_t i = 0; i < count; ++i) {
@@ -66,8 +63,7 @@ class EngineEndToEnd : public EngineOverPlatform {
 const std::vector<std::string> kSecureFinished = {"connect localhost", "disconnect",
                                                   "finish 200 OK"};
 
-// Each segment is taken in before the server sends the next, so the blocks
-// are the segments.
+// Each segment is taken in before the next is sent, so the blocks are the segments.
 TEST_F(EngineEndToEnd, BodyOverThreeBlocksThenClose) {
   std::string head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nX-Pad: ";
   head += std::string(150 - head.size() - 4, 'p') + "\r\n\r\n";
@@ -97,8 +93,7 @@ TEST_F(EngineEndToEnd, BodyOverThreeBlocksThenClose) {
             "http://www.quarnet.example/\r\nHost: 127.0.0.1\r\n\r\n");
 }
 
-// A reset, or an ordinary close short of the promised length (a server that
-// died mid-body), is 10054 with the bytes before it kept.
+// A server that dies mid-body may only close: the promised length tells.
 TEST_F(EngineEndToEnd, HowAPlainTransferEnds) {
   const std::string length = "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n";
   struct Case {
@@ -164,8 +159,7 @@ TEST_F(EngineEndToEnd, UnreachableServers) {
   EXPECT_TRUE(events.events.empty());
 }
 
-// A server only on ::1: reached through the bracketed literal (kept in the
-// Host line) and through text whose only addresses are IPv6.
+// Both the bracketed literal and a name with only IPv6 addresses reach ::1.
 TEST_F(EngineEndToEnd, AServerOnIpv6Loopback) {
   for (const char* name : {"[::1]", "::1"}) {
     Server server({Server::CaptureRequest(), Server::Send("HTTP/1.0 200 OK\r\n\r\nsix")},
@@ -179,9 +173,7 @@ TEST_F(EngineEndToEnd, AServerOnIpv6Loopback) {
   }
 }
 
-// A handler starts the next request from OnFinish1 (the new socket may reuse
-// the old descriptor number), and the second finish drops the last owner of
-// the engine from inside the platform's delivery.
+// The second socket may reuse the first's descriptor, and the engine goes mid-delivery.
 TEST(EngineEndToEndReentry, NextRequestFromOnFinish1ThenReleaseInsideTheDelivery) {
   Server server({Server::CaptureRequest(), Server::Send("HTTP/1.0 200 OK\r\n\r\nbody")});
   auto posix = std::make_shared<PosixPlatform>(&Online);
@@ -216,8 +208,7 @@ TEST(EngineEndToEndReentry, NextRequestFromOnFinish1ThenReleaseInsideTheDelivery
   EXPECT_EQ(server.Requests()[1].substr(0, 24), "GET /second HTTP/1.0\r\nUs");
 }
 
-// Every size around the receive buffer, and the records whole, in 7-byte
-// pieces, many in one write, and a stream ended without a close-notify.
+// Modes: records whole, in 7-byte pieces, many per write, no close-notify.
 TEST_F(EngineEndToEnd, SecureBodiesArriveByteForByteHoweverTheRecordsArrive) {
   TlsServer server("localhost.pem");
   ASSERT_NE(server.Port(), 0);
@@ -239,8 +230,7 @@ TEST_F(EngineEndToEnd, SecureBodiesArriveByteForByteHoweverTheRecordsArrive) {
   EXPECT_TRUE(Body() == Bytes(64 << 20));
 }
 
-// Without a Content-Length only the secure channel can tell that the last
-// record never arrived whole: the transfer fails, the bytes before it kept.
+// Without a length only the channel can tell that the last record was cut.
 TEST_F(EngineEndToEnd, ASecureStreamCutInsideARecordFails) {
   TlsServer server("localhost.pem");
   ASSERT_EQ(Request(server.Port(), "https://localhost", "/cut/bytes/300000"), 0);
@@ -252,8 +242,7 @@ TEST_F(EngineEndToEnd, ASecureStreamCutInsideARecordFails) {
   EXPECT_TRUE(body == Bytes(body.size()));
 }
 
-// A TLS 1.2 renegotiation or a TLS 1.3 key update halfway through the body,
-// the server waiting for the answer before the rest: the body arrives whole.
+// The server waits for the answer to its renegotiation or key update.
 TEST_F(EngineEndToEnd, HandshakeMessagesMidBodyAreAnswered) {
   for (TlsServer::Kind kind : {TlsServer::Kind::kRenegotiate, TlsServer::Kind::kKeyUpdate}) {
     TlsServer server("localhost.pem", kind);
@@ -269,8 +258,7 @@ TEST_F(EngineEndToEnd, HandshakeMessagesMidBodyAreAnswered) {
   }
 }
 
-// Each refusal is 116 with its reason, without an event and without a socket;
-// without the trust file nothing on this machine trusts the test CA.
+// Without the trust file nothing on this machine trusts the test CA.
 TEST_F(EngineEndToEnd, RefusedSecureConnectionsGive116WithTheirNumber) {
   struct Case {
     const char* certificate;

@@ -1,5 +1,4 @@
-// Saving the body: the result codes, the bytes written, and an existing file
-// replaced only by a complete new one.
+// Saving the body: an existing file is replaced only by a complete new one.
 #include <gtest/gtest.h>
 
 #include "common/codepage.h"
@@ -26,8 +25,7 @@ class EngineFiles : public EngineTest {
   }
 };
 
-// Nothing to save, an existing file without IfDelete, and a read-only file:
-// whatever is there stays as it was.
+// Nothing to save, no IfDelete or a read-only file: what is there stays.
 TEST_F(EngineFiles, WhenAnExistingFileIsLeftAlone) {
   struct Case {
     const char* body;  // nullptr: no transfer yet
@@ -102,8 +100,7 @@ TEST_P(EngineTextFiles, TextSaveWritesTheTextAndNoExtraLineEnd) {
   }
 }
 
-// A body of the code page's letters (those it lacks come as '?') gives back
-// its own bytes, each LF as CR LF, wherever its blocks part.
+// The code page's letters come back as their own bytes wherever blocks part.
 TEST_P(EngineTextFiles, LettersOfTheCodePageComeBackAsTheirBytes) {
   const std::string body = TextToAnsi(u"\u65E5\u672C\u3042\n\u4E2D\uAC00\u00E9\u8868\n");
   std::string file;
@@ -117,8 +114,7 @@ TEST_P(EngineTextFiles, LettersOfTheCodePageComeBackAsTheirBytes) {
 
 WEX_UNDER_EACH_CODE_PAGE(EngineTextFiles);
 
-// A failure to write the file, or the new one beside it, is 3 and leaves
-// nothing half-written: no target at all, or the old one alone.
+// Nothing half-written is left: no target at all, or the old one alone.
 TEST_F(EngineFiles, AFileThatCannotBeWrittenGivesThree) {
   using Script = std::function<void(FakePlatform&, const ustring&)>;
   struct Case {
@@ -154,8 +150,7 @@ TEST_F(EngineFiles, AFileThatCannotBeWrittenGivesThree) {
   }
 }
 
-// An empty path, and a path holding a NUL, which every file call would end
-// there: "keep.dll" behind "keep.dll\0.txt" is never touched.
+// Every file call would end "keep.dll\0.txt" at its NUL.
 TEST_F(EngineFiles, AnEmptyPathOrOneHoldingANulIsNotWritten) {
   Download("new");
   fake->files[u"keep.dll"] = "old";
@@ -168,8 +163,7 @@ TEST_F(EngineFiles, AnEmptyPathOrOneHoldingANulIsNotWritten) {
   EXPECT_TRUE(fake->createdFiles.empty());
 }
 
-// The new content goes into a file of its own, with a short name in the
-// target's folder, whatever the length of the target's name.
+// The new file's name stays short, whatever the length of the target's.
 TEST_F(EngineFiles, TheNewContentIsWrittenBesideTheTargetUnderAShortName) {
   const ustring longName = u"C:\\out\\" + ustring(250, u'n') + u".txt";
   const ustring paths[] = {path, u"news.xml", u"C:news.xml", u"/srv/out/news.xml", longName};
@@ -189,8 +183,7 @@ TEST_F(EngineFiles, TheNewContentIsWrittenBesideTheTargetUnderAShortName) {
   }
 }
 
-// A name that is taken belongs to someone else: it is neither opened nor
-// removed, and the next name is tried.
+// A taken name belongs to someone else: neither opened nor removed.
 TEST_F(EngineFiles, ATakenNameIsLeftAloneAndAnotherTried) {
   Download("new");
   fake->files[path] = "old";
@@ -209,9 +202,7 @@ TEST_F(EngineFiles, ATakenNameIsLeftAloneAndAnotherTried) {
   EXPECT_TRUE(fake->deletedFiles.empty());
 }
 
-// Where no file can be made beside the target (a folder that takes no new
-// files, every name taken, a target that cannot be moved over), the target
-// itself is overwritten, as deleting it and writing it anew would do.
+// Without a new file beside it, the target is overwritten as a delete and rewrite would.
 TEST_F(EngineFiles, WithoutANewFileBesideItTheTargetIsWrittenInPlace) {
   using Script = std::function<void(FakePlatform&)>;
   struct Case {

@@ -1,5 +1,4 @@
-// The request: the scheme and prefixes, the port, the bytes on the wire, how
-// they are sent, and handlers that act while it runs.
+// The request: scheme, port, the bytes on the wire and handlers acting meanwhile.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,8 +14,7 @@ using EngineRequest = EngineTest;
 
 const std::string kAgent = "Wexlo.EXE v. 1.04 from Quarnet - http://www.quarnet.example/";
 
-// Only a leading lower-case "https://" (after any "http://" or "ftp://") makes
-// a request secure; the rest of the text is the host, looked up unchanged.
+// Only a lower-case "https://", after any one other prefix, makes a request secure.
 TEST_F(EngineRequest, SchemeAndPrefixesDecideTheChannelAndTheHost) {
   struct Case {
     const char* server;
@@ -62,8 +60,7 @@ TEST_F(EngineRequest, SchemeAndPrefixesDecideTheChannelAndTheHost) {
   }
 }
 
-// Secure requests use 443 and plain ones 80 until the port is written; then
-// both use its low 16 bits, even when written with a default's value.
+// Once written, even with a default's value, the port serves both schemes.
 TEST_F(EngineRequest, ThePort) {
   auto port = [&] {
     const SocketAddress& address = fake->connectAddresses.back();
@@ -86,8 +83,7 @@ TEST_F(EngineRequest, ThePort) {
   }
 }
 
-// The whole request as sent: the agent, control characters percent-encoded,
-// and short or blocked sends carried on until every byte went out.
+// Control characters would inject header lines; short sends must be completed.
 TEST_F(EngineRequest, TheBytesOnTheWire) {
   struct Case {
     const char* agent;  // nullptr: the default
@@ -137,8 +133,7 @@ TEST_F(EngineRequest, TheBytesOnTheWire) {
   EXPECT_EQ(RequestBytes().substr(0, 18), "GET /a%00b HTTP/1.");
 }
 
-// The path and the Host line in the code page: what it holds goes out in its
-// bytes; any other character of the path as its UTF-8 bytes, percent-encoded.
+// What the code page lacks goes out as percent-encoded UTF-8.
 class EngineRequestCodePages : public EngineTest, public UnderEachCodePage {};
 
 TEST_P(EngineRequestCodePages, PathAndHostGoOutInTheCodePage) {
@@ -238,9 +233,7 @@ TEST_F(EngineRequest, ARequestWhileConnectedClosesTheEarlierConnection) {
   EXPECT_EQ(log.events.back(), "finish 200 OK");
 }
 
-// From OnConnect1 a handler may close the engine down (the send then fails
-// cleanly), start another request (which takes the connection over) or drop
-// the last owner (the call finishes on the engine it started on).
+// A handler may close down, start another request or drop the last owner.
 TEST_F(EngineRequest, HandlersThatActFromOnConnect) {
   log.onConnect = [&] { engine->CloseDown(); };
   EXPECT_EQ(Request(), 99);

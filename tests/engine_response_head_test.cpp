@@ -1,5 +1,4 @@
-// The response head parser, bytes in and fields out: the status line, the
-// redirect line, the promised length, heads split anywhere and the bound.
+// The response head parser: bytes in, fields out.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,17 +9,16 @@ namespace wex {
 namespace {
 
 struct Parsed {
-  ResponseHead::Progress progress;
+  ResponseHead::Progress progress = ResponseHead::Progress::kIncomplete;
   int32_t code = 0;
   std::string text, location, body;
   int64_t length = kNoContentLength;
 };
 
-// Feeds the response in blocks of `block` bytes until the head is complete or
-// too long; the body is what followed the head.
+// Feeds blocks of `block` bytes until the head is complete or too long.
 Parsed Parse(const std::string& response, size_t block = std::string::npos) {
   ResponseHead head;
-  Parsed parsed{ResponseHead::Progress::kIncomplete};
+  Parsed parsed;
   size_t at = 0;
   do {
     const std::string piece = response.substr(at, block);

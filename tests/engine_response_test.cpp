@@ -1,5 +1,4 @@
-// The response: the head collected until its blank line and parsed once, and
-// the body as chunks, text and size.
+// The response: the head collected and parsed once, the body as chunks.
 #include <gtest/gtest.h>
 
 #include "common/codepage.h"
@@ -40,9 +39,7 @@ TEST_F(EngineResponse, TakesTheStatusAndTheRedirectLineFromTheHead) {
   }
 }
 
-// Under every code page the body starts at the head's byte offset, whatever
-// bytes the other header lines hold, and only the status text and the
-// Location line are converted, each alone.
+// Header bytes the code page misreads must not move the body's start.
 class EngineResponseUnderCodePages : public EngineTest, public UnderEachCodePage {};
 
 TEST_P(EngineResponseUnderCodePages, TheBodyStartsAtTheHeadsByteOffset) {
@@ -103,8 +100,7 @@ TEST_F(EngineResponse, AHeadInManySmallBlocksAndInTheClosePath) {
   EXPECT_EQ(log.events.back(), "finish 404 Not Found");
 }
 
-// A 150-byte head, then blocks of 65536 (the receive size), 65536 and 400
-// bytes; a head that fills its block adds no entry.
+// A head that fills its block adds no entry.
 TEST_F(EngineResponse, BlocksAreStoredAsTheyCame) {
   std::string head = "HTTP/1.0 200 OK\r\nX: ";
   head += std::string(150 - head.size() - 4, 'h') + "\r\n\r\n";

@@ -14,8 +14,7 @@ namespace {
 using Step = FakeSspi::Step;
 const auto Record = FakeSspi::Record;
 
-// A plain HTTP server's answer on the secure port: its "length" (bytes 1-2,
-// "TT") runs far past what it sends.
+// Its "length" (bytes 1-2, "TT") runs far past what it sends.
 const std::string kPlainReply = "HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
 
 TEST(SspiChannel, TheHandshakeIsBoundedByItsTimeAndItsBufferNotByItsReads) {
@@ -50,9 +49,7 @@ TEST(SspiChannel, TheHandshakeIsBoundedByItsTimeAndItsBufferNotByItsReads) {
         {"hello", "alert"});
 }
 
-// After a handshake whose last flight arrived with the first records, the
-// body is read 7 bytes at a time until the end or a failure; a failed channel
-// stays failed.
+// The body is read 7 bytes at a time after a last flight that came with records.
 TEST(SspiChannel, HandshakeMessagesAfterTheHandshakeAreAnsweredAndTheBodyGoesOn) {
   // `wire`: one receive each; `steps`: for the messages after the handshake;
   // `error` 0: the body ends with 0.
