@@ -44,12 +44,10 @@ class ScriptedServer {
  private:
   void Run();
   void Play(int connection);
-  bool WaitFor(int fd, short events);
-  bool SendAll(int fd, const std::string& bytes);
 
   std::vector<Step> script_;
   int listener_ = -1;
-  int wake_[2] = {-1, -1};  // written to by the destructor to stop the thread
+  int connection_ = -1;  // the one being played, shut down to stop the thread
   uint16_t port_ = 0;
 
   mutable std::mutex mutex_;
