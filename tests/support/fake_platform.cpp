@@ -74,15 +74,6 @@ bool FakePlatform::Deliver() {
   return true;
 }
 
-void FakePlatform::DeliverAll() {
-  while (Deliver()) {
-  }
-}
-
-bool FakePlatform::IsRegistered(SocketHandle socket) const {
-  return registered_.count(socket) != 0;
-}
-
 int FakePlatform::CallCount(const std::string& name) const {
   return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
     return c.compare(0, name.size(), name) == 0;
@@ -94,18 +85,6 @@ int32_t FakePlatform::Startup(uint16_t version) {
   const int32_t result = startupResults.empty() ? 0 : startupResults.front();
   if (!startupResults.empty()) startupResults.pop_front();
   return result;
-}
-
-int32_t FakePlatform::Cleanup() {
-  Record("Cleanup");
-  ++cleanupCalls;
-  return 0;
-}
-
-bool FakePlatform::ConnectedState(uint32_t& flags) {
-  Record("ConnectedState");
-  flags = connectionFlags;
-  return online;
 }
 
 SocketHandle FakePlatform::CreateSocket(int32_t family, int32_t type, int32_t protocol) {
@@ -132,12 +111,6 @@ bool FakePlatform::ResolveName(const std::string& ansiName, int32_t family,
   }
   addresses = *result;
   return true;
-}
-
-int32_t FakePlatform::Connect(SocketHandle socket, const SocketAddress& address) {
-  Record("Connect", socket);
-  connectAddresses.push_back(address);
-  return Next(connectResults, {0, 0}).result;
 }
 
 int32_t FakePlatform::AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
@@ -179,37 +152,12 @@ int32_t FakePlatform::Send(SocketHandle socket, const uint8_t* bytes, int32_t co
   return accepted;
 }
 
-bool FakePlatform::WaitWritable(SocketHandle socket, int32_t timeoutMs) {
-  Record("WaitWritable", socket);
-  waitTimeouts.push_back(timeoutMs);
-  return Next(waitWritableResults, {1, 0}).result != 0;
-}
-
-int32_t FakePlatform::CloseSocket(SocketHandle socket) {
-  Record("CloseSocket", socket);
-  closedSockets.push_back(socket);
-  registered_.erase(socket);
-  return 0;
-}
-
-int32_t FakePlatform::SecureHandshake(SocketHandle socket, const std::string& hostName,
-                                      int32_t timeoutMs) {
-  Record("SecureHandshake", socket, hostName);
-  handshakes.push_back({socket, hostName, timeoutMs});
-  return Next(handshakeResults, {0, 0}).result;
-}
-
 bool FakePlatform::FileAttributes(const ustring& path, uint32_t& attributes) {
   const bool folder = folders.count(path) != 0;
   if (!folder && files.count(path) == 0) return false;
   attributes = folder ? kFileAttributeDirectory
                       : 0x20 | (readOnly.count(path) != 0 ? kFileAttributeReadOnly : 0);
   return true;
-}
-
-bool FakePlatform::RemoveFile(const ustring& path) {
-  deletedFiles.push_back(path);
-  return files.erase(path) != 0;
 }
 
 std::unique_ptr<OutputFile> FakePlatform::CreateOutputFile(const ustring& path) {

@@ -73,8 +73,11 @@ class FakePlatform : public Platform {
   void NotifyClose(SocketHandle socket = 0, int32_t error = 0) {
     Notify(kNotifyClose, socket, error);
   }
-  bool Deliver();          // the oldest queued notification; false when none is
-  void DeliverAll();       // until none is queued, including those queued meanwhile
+  bool Deliver();      // the oldest queued notification; false when none is
+  void DeliverAll() {  // until none is queued, including those queued meanwhile
+    while (Deliver()) {
+    }
+  }
   int postedAgain = 0;     // notifications the engine posted again
   bool postFails = false;  // PostNotification refuses
 
@@ -95,7 +98,7 @@ class FakePlatform : public Platform {
   std::vector<Handshake> handshakes;
   SocketHandle lastSocket = 0;  // the socket CreateSocket handed out last
   // Registered now: not cancelled nor closed since.
-  bool IsRegistered(SocketHandle socket) const;
+  bool IsRegistered(SocketHandle socket) const { return registered_.count(socket) != 0; }
   // Count of calls whose record starts with `name` (e.g. "Send(").
   int CallCount(const std::string& name) const;
 
@@ -116,26 +119,53 @@ class FakePlatform : public Platform {
 
   // --- Platform ---
   int32_t Startup(uint16_t version) override;
-  int32_t Cleanup() override;
-  bool ConnectedState(uint32_t& flags) override;
+  int32_t Cleanup() override {
+    Record("Cleanup");
+    return ++cleanupCalls, 0;
+  }
+  bool ConnectedState(uint32_t& flags) override {
+    Record("ConnectedState");
+    flags = connectionFlags;
+    return online;
+  }
   uint64_t MonotonicMs() override { return clockMs += clockStepMs; }
   SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override;
   bool ResolveName(const std::string& ansiName, int32_t family,
                    std::vector<SocketAddress>& addresses) override;
-  int32_t Connect(SocketHandle socket, const SocketAddress& address) override;
+  int32_t Connect(SocketHandle socket, const SocketAddress& address) override {
+    Record("Connect", socket);
+    connectAddresses.push_back(address);
+    return Next(connectResults, {0, 0}).result;
+  }
   int32_t AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
                       int32_t mask) override;
   int32_t Receive(SocketHandle socket, uint8_t* buffer, int32_t length, int32_t flags) override;
   int32_t Send(SocketHandle socket, const uint8_t* bytes, int32_t count, int32_t flags) override;
-  bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override;
-  int32_t CloseSocket(SocketHandle socket) override;
+  bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override {
+    Record("WaitWritable", socket);
+    waitTimeouts.push_back(timeoutMs);
+    return Next(waitWritableResults, {1, 0}).result != 0;
+  }
+  int32_t CloseSocket(SocketHandle socket) override {
+    Record("CloseSocket", socket);
+    closedSockets.push_back(socket);
+    registered_.erase(socket);
+    return 0;
+  }
   int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
-                          int32_t timeoutMs) override;
+                          int32_t timeoutMs) override {
+    Record("SecureHandshake", socket, hostName);
+    handshakes.push_back({socket, hostName, timeoutMs});
+    return Next(handshakeResults, {0, 0}).result;
+  }
   int32_t LastError() override { return lastError_; }
   bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
                         int32_t error) override;
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
-  bool RemoveFile(const ustring& path) override;
+  bool RemoveFile(const ustring& path) override {
+    deletedFiles.push_back(path);
+    return files.erase(path) != 0;
+  }
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateNewOutputFile(const ustring& path, bool& nameTaken) override;
   bool ReplaceFile(const ustring& from, const ustring& to) override;
