@@ -93,7 +93,7 @@ TEST_F(EngineConnection, EveryFailureCodeAndText) {
       {handshake(kWSAECONNRESET), "https://fileserver", "/a", 116, Message(116) + "10054", 1, 1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(std::string(c.server) + " " + c.text);
     Fresh(c.script);
     EXPECT_EQ(Request(c.server, c.path), c.code);
     EXPECT_EQ(file, c.text);
