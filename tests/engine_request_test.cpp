@@ -203,19 +203,6 @@ TEST_F(EngineRequest, SendFailuresGive99WithTheErrorNumber) {
   }
 }
 
-TEST_F(EngineRequest, RejectedRequestStillClearsThePreviousTransfer) {
-  ASSERT_EQ(Request(), 0);
-  Receive("HTTP/1.0 404 Not Found\r\n\r\nmissing");
-  PeerCloses();
-  ASSERT_EQ(engine->CurSize1(), 7);
-  EXPECT_EQ(Request("", "/a"), 113);
-  EXPECT_EQ(engine->CurSize1(), 0);
-  EXPECT_EQ(engine->ServerCode(), 0);
-  EXPECT_EQ(engine->ServerString(), u"");
-  EXPECT_EQ(engine->CurFileString1(), u"");
-  EXPECT_TRUE(engine->CurFileBytes1()->empty());
-}
-
 TEST_F(EngineRequest, ARequestWhileConnectedClosesTheEarlierConnection) {
   ASSERT_EQ(Request("one", "/a"), 0);
   SocketHandle first = fake->lastSocket;

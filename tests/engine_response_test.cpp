@@ -126,17 +126,22 @@ TEST_F(EngineResponse, BlocksAreStoredAsTheyCame) {
   EXPECT_EQ(engine->CurFileString1(), u"one\r\ntwo\r\n");
 }
 
+// Even a request its arguments refuse clears the transfer before it, while a
+// list handed out keeps its entries.
 TEST_F(EngineResponse, AListHandedOutKeepsItsEntriesAcrossAReset) {
   ASSERT_EQ(Request(), 0);
-  Receive("HTTP/1.0 200 OK\r\n\r\nfirst");
+  Receive("HTTP/1.0 404 Not Found\r\n\r\nfirst");
   PeerCloses();
   std::shared_ptr<const ChunkList> earlier = engine->CurFileBytes1();
-  ASSERT_EQ(Request(), 0);
+  EXPECT_EQ(Request("", "/a"), 113);
   ASSERT_EQ(earlier->size(), 1u);
   EXPECT_EQ(std::string(earlier->front().begin(), earlier->front().end()), "first");
   EXPECT_TRUE(engine->CurFileBytes1()->empty());
   EXPECT_NE(engine->CurFileBytes1().get(), earlier.get());
   EXPECT_EQ(engine->CurFileString1(), u"");
+  EXPECT_EQ(engine->CurSize1(), 0);
+  EXPECT_EQ(engine->ServerCode(), 0);
+  EXPECT_EQ(engine->ServerString(), u"");
 }
 
 }  // namespace
