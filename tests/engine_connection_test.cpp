@@ -17,6 +17,9 @@ TEST(EngineStartup, MapsEveryLibraryStartFailureThenStartsOnceAndStopsOnce) {
   auto engine = httpUC::Create(fake);
   engine->Subscribe(&log);
   engine->CloseDown();  // never started: nothing to clean up
+  EXPECT_EQ(engine->ServerCode(), 0);
+  EXPECT_EQ(engine->CurFileString1(), u"");
+  EXPECT_TRUE(engine->CurFileBytes1()->empty());
   const std::pair<int32_t, int32_t> cases[] = {{10091, 101}, {10092, 102}, {10036, 103},
                                                {10067, 104}, {10014, 105}, {10093, 115},
                                                {1, 115},     {-1, 115}};

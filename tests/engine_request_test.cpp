@@ -30,6 +30,7 @@ TEST_F(EngineRequest, SchemeAndPrefixesDecideTheChannelAndTheHost) {
       {" http://fileserver", false, " http://fileserver"},
       {"fileserver:81", false, "fileserver:81"},
       {"fileserver/docs", false, "fileserver/docs"},
+      {"10.1.2.3", false, "10.1.2.3"},
       {"https://fileserver", true, "fileserver"},
       {"http://https://fileserver", true, "fileserver"},
       {"ftp://https://fileserver", true, "fileserver"},
