@@ -70,22 +70,6 @@ TEST_F(EngineDispatch, HowATransferEnds) {
   }
 }
 
-// A head that never completes promises no length.
-TEST_F(EngineDispatch, TheLengthIsReadFromAHeadSplitAcrossBlocks) {
-  ASSERT_EQ(Request(), 0);
-  Receive("HTTP/1.0 200 OK\r\nConte");
-  Receive("nt-Length: 8\r\n\r");
-  Receive("\nabcd");
-  PeerCloses();
-  EXPECT_EQ(log.events.back(), "finish -1 10054");
-  EXPECT_EQ(Body(), "abcd");
-
-  ASSERT_EQ(Request(), 0);
-  Receive("HTTP/1.0 200 OK\r\nContent-Length: 8\r\n");  // no blank line ever
-  PeerCloses();
-  EXPECT_EQ(log.events.back(), "finish 0 ");
-}
-
 TEST_F(EngineDispatch, LateNotificationsAreDropped) {
   ASSERT_EQ(Request(), 0);
   SocketHandle socket = fake->lastSocket;

@@ -125,21 +125,6 @@ TEST(ResponseHead, ReadsOnlyAPlainDecimalLength) {
   EXPECT_EQ(Parse("Content-Length: 5\r\n\r\n").length, kNoContentLength);
 }
 
-TEST(ResponseHead, AHeadSplitAtAnyByteGivesTheSameFields) {
-  const std::string response =
-      "HTTP/1.0 301 Moved\r\nContent-Length: 4\r\nLocation: /x\r\n\r\nbody";
-  const Parsed whole = Parse(response);
-  for (size_t block = 1; block < response.size(); ++block) {
-    const Parsed split = Parse(response, block);
-    ASSERT_EQ(split.progress, ResponseHead::Progress::kComplete) << block;
-    EXPECT_EQ(split.code, whole.code) << block;
-    EXPECT_EQ(split.text + split.location, whole.text + whole.location) << block;
-    EXPECT_EQ(split.length, whole.length) << block;
-    // The bytes after the head in the block that completed it begin the body.
-    EXPECT_EQ(whole.body.substr(0, split.body.size()), split.body) << block;
-  }
-}
-
 TEST(ResponseHead, IsLookedForUpTo64KiB) {
   const std::string status = "HTTP/1.0 200 OK\r\n";
   auto headOfLength = [&](size_t length) {

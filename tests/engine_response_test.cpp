@@ -24,6 +24,9 @@ TEST_F(EngineResponse, TakesTheStatusAndTheRedirectLineFromTheHead) {
       {"HTTP/1.0\r\nX: y\r\n\r\nabc", 0, "", "abc"},
       {"HTTP/1.0 200 OK\nServer: x\n\nabc", 0, "", "HTTP/1.0 200 OK\nServer: x\n\nabc"},
       {"no head at all", 0, "", "no head at all"},
+      // A head that never completes promises no length either.
+      {"HTTP/1.0 200 OK\r\nContent-Length: 80\r\n", 0, "",
+       "HTTP/1.0 200 OK\r\nContent-Length: 80\r\n"},
       {tooLong, 0, "", tooLong},  // a head past its bound is body
   };
   for (const Case& c : cases) {
@@ -67,16 +70,20 @@ TEST_P(EngineResponseUnderCodePages, TheBodyStartsAtTheHeadsByteOffset) {
 
 WEX_UNDER_EACH_CODE_PAGE(EngineResponseUnderCodePages);
 
+// The promised length (one byte more than comes) as well as the status and
+// the redirect line are read from a head split anywhere.
 TEST_F(EngineResponse, AHeadSplitAtAnyByteIsStillTheHead) {
-  const std::string response = "HTTP/1.0 200 OK\r\nServer: x\r\n\r\nbody";
+  const std::string response =
+      "HTTP/1.0 301 Moved\r\nContent-Length: 5\r\nLocation: /x\r\n\r\nbody";
   for (size_t split = 1; split < response.size(); ++split) {
     ASSERT_EQ(Request(), 0);
     Receive(response.substr(0, split));
     Receive(response.substr(split));
     PeerCloses();
-    EXPECT_EQ(engine->ServerCode(), 200) << split;
-    EXPECT_EQ(engine->ServerString(), u"OK") << split;
+    EXPECT_EQ(engine->ServerCode(), 301) << split;
+    EXPECT_EQ(engine->ServerString(), u"MovedLocation: /x") << split;
     EXPECT_EQ(Body(), "body") << split;
+    EXPECT_EQ(log.events.back(), "finish -1 10054") << split;
   }
 }
 
