@@ -1,5 +1,4 @@
-// The dispatcher: the end of a transfer, failed receives, late and held
-// notifications, handlers that call back, and blocks that cannot be stored.
+// The dispatcher: ends of transfers, stray notifications, re-entrant handlers.
 #include <gtest/gtest.h>
 
 #include "tests/support/engine_fixture.h"
@@ -12,63 +11,63 @@ using EngineDispatch = EngineTest;
 
 const std::vector<std::string> kFinished200 = {"connect fileserver", "disconnect", "finish 200 OK"};
 
-TEST_F(EngineDispatch, DisconnectComesBeforeFinishWithTheSocketGone) {
-  ASSERT_EQ(Request(), 0);
-  SocketHandle socket = fake->lastSocket;
-  Receive("HTTP/1.0 200 OK\r\n\r\nabc");
-  log.onDisconnect = log.onFinish = [&] {
-    EXPECT_EQ(fake->closedSockets, std::vector<SocketHandle>{socket});
-    EXPECT_FALSE(fake->IsRegistered(socket));
+// The socket is gone before either event, and the bytes received are kept.
+TEST_F(EngineDispatch, HowATransferEnds) {
+  enum End { kReadEmpty, kClose, kReadFails, kCloseDrainFails };
+  struct Case {
+    std::string head;
+    std::string body;
+    End end;
+    int32_t error;  // of the close notification or of the failing receive
+    std::string finish;
+  } cases[] = {
+      {"200 OK\r\nContent-Length: 10", "0123456789", kClose, 0, "200 OK"},
+      {"200 OK\r\nContent-Length: 10", "0123", kClose, 0, "-1 10054"},
+      {"200 OK\r\nContent-Length: 10", "0123", kReadEmpty, 0, "-1 10054"},
+      {"200 OK\r\nContent-Length: 10", "", kClose, 0, "-1 10054"},
+      {"200 OK\r\nContent-Length: 4", "012345", kClose, 0, "200 OK"},
+      {"200 OK", "0123", kClose, 0, "200 OK"},
+      {"200 OK", "0123", kReadEmpty, 0, "200 OK"},
+      {"200 OK\r\nContent-Length: ten", "0123", kClose, 0, "200 OK"},
+      {"200 OK\r\ncontent-length: 10", "0123", kClose, 0, "-1 10054"},
+      {"204 No Content\r\nContent-Length: 10", "", kClose, 0, "204 No Content"},
+      {"200 OK\r\nContent-Length: 10", "0123", kClose, 10053, "-1 10053"},
+      {"200 OK", "0123", kClose, 10054, "-1 10054"},
+      {"200 OK\r\nContent-Length: 4", "0123", kClose, 10054, "200 OK"},
+      {"200 OK", "kept", kReadFails, 10054, "-1 10054"},
+      {"200 OK", "kept", kReadFails, kSecEDecryptFailure, "-1 -2146893008"},
+      {"200 OK", "kept", kCloseDrainFails, 10054, "-1 10054"},
+      {"200 OK", "abc", kCloseDrainFails, 10035, "200 OK"},  // would block: simply ended
   };
-  PeerCloses();
-  EXPECT_EQ(log.events, kFinished200);
-}
-
-TEST_F(EngineDispatch, AnEmptyReadEndsTheTransferToo) {
-  ASSERT_EQ(Request(), 0);
-  Receive("HTTP/1.0 200 OK\r\n\r\nabc");
-  fake->ReceiveEnd();
-  fake->NotifyRead();
-  fake->DeliverAll();
-  EXPECT_EQ(log.events, kFinished200);
-  EXPECT_EQ(Body(), "abc");
-}
-
-TEST_F(EngineDispatch, AFailedReceiveFinishesWithMinusOneAndTheErrorNumber) {
-  // Through a read notification, and through the close notification's drain.
-  for (int32_t code : {kNotifyRead, kNotifyClose}) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.head + " " + c.finish);
     log.events.clear();
     ASSERT_EQ(Request(), 0);
-    Receive("HTTP/1.0 200 OK\r\n\r\nkept");
-    fake->ReceiveError(10054);
-    fake->Notify(code);
+    const SocketHandle socket = fake->lastSocket;
+    log.onDisconnect = log.onFinish = [&] {
+      EXPECT_EQ(fake->closedSockets.back(), socket);
+      EXPECT_FALSE(fake->IsRegistered(socket));
+    };
+    // Would block, and codes that are neither read nor close, are no end.
+    const int receives = fake->CallCount("Receive(");
+    fake->ReceiveError(10035);
+    for (int32_t code : {0, -1, 2, 8, 16, 33, kNotifyRead}) fake->Notify(code);
+    fake->DeliverAll();
+    EXPECT_EQ(fake->CallCount("Receive("), receives + 1);
+    EXPECT_EQ(log.events.size(), 1u);
+    Receive("HTTP/1.0 " + c.head + "\r\n\r\n" + c.body);
+    if (c.end == kReadFails || c.end == kCloseDrainFails) {
+      fake->ReceiveError(c.error);
+    } else {
+      fake->ReceiveEnd();
+    }
+    fake->Notify(c.end == kReadEmpty || c.end == kReadFails ? kNotifyRead : kNotifyClose, 0,
+                 c.end == kClose ? c.error : 0);
     fake->DeliverAll();
     EXPECT_EQ(log.events,
-              (std::vector<std::string>{"connect fileserver", "disconnect", "finish -1 10054"}));
-    EXPECT_EQ(Body(), "kept");
+              (std::vector<std::string>{"connect fileserver", "disconnect", "finish " + c.finish}));
+    EXPECT_EQ(Body(), c.body);
   }
-}
-
-TEST_F(EngineDispatch, WouldBlockIsNotAFailure) {
-  ASSERT_EQ(Request(), 0);
-  fake->ReceiveError(10035);
-  fake->NotifyRead();
-  fake->DeliverAll();
-  EXPECT_EQ(log.events.size(), 1u);
-  Receive("HTTP/1.0 200 OK\r\n\r\nabc");
-  // A close whose drain meets "would block" has simply ended.
-  fake->ReceiveError(10035);
-  fake->NotifyClose();
-  fake->DeliverAll();
-  EXPECT_EQ(log.events, kFinished200);
-}
-
-TEST_F(EngineDispatch, OtherCodesAreIgnored) {
-  ASSERT_EQ(Request(), 0);
-  for (int32_t code : {0, -1, 2, 8, 16, 33}) fake->Notify(code);
-  fake->DeliverAll();
-  EXPECT_EQ(fake->CallCount("Receive("), 0);
-  EXPECT_EQ(log.events.size(), 1u);
 }
 
 TEST_F(EngineDispatch, LateNotificationsAreDropped) {
@@ -103,7 +102,6 @@ TEST_F(EngineDispatch, NotificationsDuringAnOperationArePostedAgainInOrder) {
   };
   ASSERT_EQ(Request(), 0);
   fake->onSend = nullptr;
-  // Nothing is handled at the end of the request: both wait in the queue.
   EXPECT_EQ(fake->CallCount("Receive("), 0);
   EXPECT_EQ(fake->postedAgain, 2);
   fake->DeliverAll();
@@ -114,8 +112,6 @@ TEST_F(EngineDispatch, NotificationsDuringAnOperationArePostedAgainInOrder) {
 }
 
 TEST_F(EngineDispatch, HeldNotificationsOfAClosedSocketAreDropped) {
-  ustring sErr;
-  engine->StartUp1(sErr);
   log.onConnect = [&] {
     fake->NotifyRead();
     fake->DeliverAll();  // held: the engine is inside RequestFile1
@@ -126,47 +122,20 @@ TEST_F(EngineDispatch, HeldNotificationsOfAClosedSocketAreDropped) {
   EXPECT_EQ(log.events, (std::vector<std::string>{"connect fileserver", "disconnect"}));
 }
 
-TEST_F(EngineDispatch, AHandlerMayStartTheNextRequestFromOnFinish) {
-  int32_t next = -1;
-  log.onFinish = [&] {
-    log.onFinish = nullptr;
-    next = Request("fileserver", "/next");
-  };
-  ASSERT_EQ(Request(), 0);
-  SocketHandle first = fake->lastSocket;
-  Receive("HTTP/1.0 200 OK\r\n\r\nfirst");
-  PeerCloses();
-  EXPECT_EQ(next, 0);
-  EXPECT_NE(fake->lastSocket, first);
-  EXPECT_EQ(RequestBytes().substr(0, 10), "GET /next ");
-  EXPECT_EQ(engine->CurSize1(), 0);
-  Receive("HTTP/1.0 404 Not Found\r\n\r\nsecond");
-  PeerCloses();
-  EXPECT_EQ(Body(), "second");
-  EXPECT_EQ(log.events,
-            (std::vector<std::string>{"connect fileserver", "disconnect", "finish 200 OK",
-                                      "connect fileserver", "disconnect", "finish 404 Not Found"}));
-}
-
 TEST_F(EngineDispatch, AHandlerMayDropTheLastOwner) {
   // During OnFinish1, and during OnDisconnect1 (OnFinish1 still follows).
   for (bool inFinish : {true, false}) {
-    EventLog events;
-    auto platform = std::make_shared<FakePlatform>();
-    auto uc = httpUC::Create(platform);
-    uc->Subscribe(&events);
-    ustring sErr, server = u"fileserver", path = u"/";
-    uc->StartUp1(sErr);
-    ASSERT_EQ(uc->RequestFile1(server, path), 0);
-    (inFinish ? events.onFinish : events.onDisconnect) = [&] { uc.reset(); };
-    platform->ReceiveData("HTTP/1.0 200 OK\r\n\r\nabc");
-    platform->ReceiveEnd();
-    platform->NotifyClose();
-    platform->DeliverAll();
-    EXPECT_EQ(uc, nullptr);
-    EXPECT_EQ(events.events,
-              (std::vector<std::string>{"connect fileserver", "disconnect", "finish 200 OK"}));
-    EXPECT_EQ(platform->cleanupCalls, 1);
+    Fresh();
+    ASSERT_EQ(Request(), 0);
+    (inFinish ? log.onFinish : log.onDisconnect) = [&] { engine.reset(); };
+    fake->ReceiveData("HTTP/1.0 200 OK\r\n\r\nabc");
+    fake->ReceiveEnd();
+    fake->NotifyClose();
+    fake->DeliverAll();
+    EXPECT_EQ(engine, nullptr);
+    EXPECT_EQ(log.events, kFinished200);
+    EXPECT_EQ(fake->cleanupCalls, 1);
+    log.onFinish = log.onDisconnect = nullptr;
   }
 }
 

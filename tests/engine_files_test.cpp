@@ -1,5 +1,4 @@
-// Saving the body: the result codes, the bytes written, and an existing file
-// replaced only by a complete new one.
+// Saving the body: an existing file is replaced only by a complete new one.
 #include <gtest/gtest.h>
 
 #include "common/codepage.h"
@@ -26,40 +25,42 @@ class EngineFiles : public EngineTest {
   }
 };
 
-TEST_F(EngineFiles, NothingToSaveLeavesAnExistingFileAlone) {
-  for (bool binary : {false, true}) {
-    fake->files.clear();
-    EXPECT_EQ(Save(binary, true), 2);
-    EXPECT_TRUE(fake->files.empty());
-    fake->files[path] = "old";
-    EXPECT_EQ(Save(binary, true), 2);
-    EXPECT_EQ(Save(binary, false), 1);
-    EXPECT_EQ(fake->files[path], "old");
+// Nothing to save, no IfDelete or a read-only file: what is there stays.
+TEST_F(EngineFiles, WhenAnExistingFileIsLeftAlone) {
+  struct Case {
+    const char* body;  // nullptr: no transfer yet
+    bool exists, readOnly, ifDelete;
+    int32_t code;
+  } cases[] = {
+      {nullptr, false, false, true, 2}, {nullptr, true, false, true, 2},
+      {nullptr, true, false, false, 1}, {"", true, false, true, 2},
+      {"new", true, false, false, 1},   {"new", true, true, true, 3},
+      {"new", true, true, false, 1},
+  };
+  for (const Case& c : cases) {
+    for (bool binary : {false, true}) {
+      SCOPED_TRACE(std::to_string(&c - cases) + (binary ? " binary" : " text"));
+      Fresh();
+      if (c.body != nullptr) Download(c.body);
+      if (c.exists) fake->files[path] = "old";
+      if (c.readOnly) fake->readOnly.insert(path);
+      EXPECT_EQ(Save(binary, c.ifDelete), c.code);
+      EXPECT_EQ(fake->files.size(), c.exists ? 1u : 0u);
+      if (c.exists) {
+        EXPECT_EQ(fake->files[path], "old");
+      }
+      EXPECT_TRUE(fake->newFiles.empty());
+      EXPECT_TRUE(fake->createdFiles.empty());
+      EXPECT_TRUE(fake->deletedFiles.empty());
+    }
   }
-  // An empty body after a transfer counts as nothing too.
-  Download("");
-  EXPECT_EQ(Save(true, true), 2);
-  EXPECT_EQ(fake->files[path], "old");
-  EXPECT_TRUE(fake->deletedFiles.empty());
-}
-
-TEST_F(EngineFiles, AnExistingFileIsKeptWithoutIfDelete) {
-  Download("new");
-  fake->files[path] = "old";
-  EXPECT_EQ(Save(false, false), 1);
-  EXPECT_EQ(Save(true, false), 1);
-  EXPECT_EQ(fake->files[path], "old");
-  EXPECT_TRUE(fake->createdFiles.empty());
 }
 
 TEST_F(EngineFiles, BinarySaveWritesExactlyTheBody) {
   std::string body;
   for (int b = 0; b < 256; ++b) body += static_cast<char>(b);
   body += std::string(20000, 'x');
-  ASSERT_EQ(Request(), 0);
-  Receive("HTTP/1.0 200 OK\r\n\r\n" + body.substr(0, 100));
-  Receive(body.substr(100));
-  PeerCloses();
+  Download(body, 100);
   EXPECT_EQ(Save(true, false), 0);
   EXPECT_EQ(fake->files[path], body);
   EXPECT_EQ(fake->createdFiles, std::vector<ustring>{path});
@@ -99,8 +100,7 @@ TEST_P(EngineTextFiles, TextSaveWritesTheTextAndNoExtraLineEnd) {
   }
 }
 
-// A body of the code page's letters (those it lacks come as '?') gives back
-// its own bytes, each LF as CR LF, wherever its blocks part.
+// The code page's letters come back as their own bytes wherever blocks part.
 TEST_P(EngineTextFiles, LettersOfTheCodePageComeBackAsTheirBytes) {
   const std::string body = TextToAnsi(u"\u65E5\u672C\u3042\n\u4E2D\uAC00\u00E9\u8868\n");
   std::string file;
@@ -114,30 +114,43 @@ TEST_P(EngineTextFiles, LettersOfTheCodePageComeBackAsTheirBytes) {
 
 WEX_UNDER_EACH_CODE_PAGE(EngineTextFiles);
 
+// Nothing half-written is left: no target at all, or the old one alone.
 TEST_F(EngineFiles, AFileThatCannotBeWrittenGivesThree) {
+  using Script = std::function<void(FakePlatform&, const ustring&)>;
   struct Case {
-    const char* name;
-    std::function<void(FakePlatform&, const ustring&)> script;
+    Script script;
+    bool old;  // the target exists: the new content goes beside it
   } cases[] = {
-      {"a folder", [](FakePlatform& f, const ustring& p) { f.folders.insert(p); }},
-      {"not created", [](FakePlatform& f, const ustring& p) { f.uncreatable.insert(p); }},
-      {"not written", [](FakePlatform& f, const ustring& p) { f.unwritable.insert(p); }},
-      {"not closed", [](FakePlatform& f, const ustring& p) { f.unclosable.insert(p); }},
+      {[](FakePlatform& f, const ustring& p) { f.folders.insert(p); }, false},
+      {[](FakePlatform& f, const ustring& p) { f.uncreatable.insert(p); }, false},
+      {[](FakePlatform& f, const ustring& p) { f.unwritable.insert(p); }, false},
+      {[](FakePlatform& f, const ustring& p) { f.unclosable.insert(p); }, false},
+      {[](FakePlatform& f, const ustring&) {
+         f.beforeNewFile = [&f](const ustring& t) { f.unwritable.insert(t); };
+       },
+       true},
+      {[](FakePlatform& f, const ustring&) {
+         f.beforeNewFile = [&f](const ustring& t) { f.unclosable.insert(t); };
+       },
+       true},
   };
-  Download("new");
+  Download("new content");
   for (const Case& c : cases) {
     for (bool binary : {false, true}) {
+      SCOPED_TRACE(std::to_string(&c - cases) + (binary ? " binary" : " text"));
       *fake = FakePlatform();  // the engine keeps its body; only the files start afresh
+      if (c.old) fake->files[path] = "old content";
       c.script(*fake, path);
-      EXPECT_EQ(Save(binary, true), 3) << c.name;
-      // Nothing half-written is left behind.
-      EXPECT_EQ(fake->files.count(path), 0u) << c.name;
+      EXPECT_EQ(Save(binary, true), 3);
+      EXPECT_EQ(fake->files.size(), c.old ? 1u : 0u);
+      if (c.old) {
+        EXPECT_EQ(fake->files[path], "old content");
+      }
     }
   }
 }
 
-// An empty path, and a path holding a NUL, which every file call would end
-// there: "keep.dll" behind "keep.dll\0.txt" is never touched.
+// Every file call would end "keep.dll\0.txt" at its NUL.
 TEST_F(EngineFiles, AnEmptyPathOrOneHoldingANulIsNotWritten) {
   Download("new");
   fake->files[u"keep.dll"] = "old";
@@ -150,31 +163,8 @@ TEST_F(EngineFiles, AnEmptyPathOrOneHoldingANulIsNotWritten) {
   EXPECT_TRUE(fake->createdFiles.empty());
 }
 
-TEST_F(EngineFiles, AFailedReplacementLeavesTheOldFile) {
-  using Script = std::function<void(FakePlatform&, const ustring&)>;
-  struct Case {
-    const char* name;
-    Script script;
-  } cases[] = {
-      {"new file not written", [](FakePlatform& f, const ustring& t) { f.unwritable.insert(t); }},
-      {"new file not closed", [](FakePlatform& f, const ustring& t) { f.unclosable.insert(t); }},
-  };
-  Download("new content");
-  for (const Case& c : cases) {
-    for (bool binary : {false, true}) {
-      *fake = FakePlatform();
-      fake->files[path] = "old content";
-      Script script = c.script;
-      fake->beforeNewFile = [this, script](const ustring& t) { script(*fake, t); };
-      EXPECT_EQ(Save(binary, true), 3) << c.name;
-      EXPECT_EQ(fake->files[path], "old content") << c.name;
-      EXPECT_EQ(fake->files.size(), 1u) << c.name;  // nothing left beside it
-    }
-  }
-}
-
-// The new content goes into a file of its own, with a short name in the
-// target's folder, whatever the length of the target's name.
+// The new file's name stays short, whatever the length of the target's, and
+// a taken name belongs to someone else: neither opened nor removed.
 TEST_F(EngineFiles, TheNewContentIsWrittenBesideTheTargetUnderAShortName) {
   const ustring longName = u"C:\\out\\" + ustring(250, u'n') + u".txt";
   const ustring paths[] = {path, u"news.xml", u"C:news.xml", u"/srv/out/news.xml", longName};
@@ -182,10 +172,16 @@ TEST_F(EngineFiles, TheNewContentIsWrittenBesideTheTargetUnderAShortName) {
   for (const ustring& target : paths) {
     *fake = FakePlatform();
     fake->files[target] = "old";
+    fake->beforeNewFile = [&](const ustring& t) {
+      if (fake->newFiles.size() < 3) fake->files[t] = "a stranger's";
+    };
     EXPECT_EQ(engine->WriteBinaryFile1(target, true), 0);
     EXPECT_EQ(fake->files[target], "new");
-    ASSERT_EQ(fake->newFiles.size(), 1u);
-    const ustring& temporary = fake->newFiles[0];
+    ASSERT_EQ(fake->newFiles.size(), 3u);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(fake->files[fake->newFiles[i]], "a stranger's");
+    EXPECT_EQ(fake->files.size(), 3u);
+    EXPECT_TRUE(fake->deletedFiles.empty());
+    const ustring& temporary = fake->newFiles[2];
     const size_t folderEnd = target.find_last_of(u"\\/:") + 1;  // 0 for a bare name
     EXPECT_EQ(temporary.substr(0, folderEnd), target.substr(0, folderEnd));
     EXPECT_EQ(temporary.find_first_of(u"\\/:", folderEnd), ustring::npos);
@@ -194,29 +190,7 @@ TEST_F(EngineFiles, TheNewContentIsWrittenBesideTheTargetUnderAShortName) {
   }
 }
 
-// A name that is taken belongs to someone else: it is neither opened nor
-// removed, and the next name is tried.
-TEST_F(EngineFiles, ATakenNameIsLeftAloneAndAnotherTried) {
-  Download("new");
-  fake->files[path] = "old";
-  int taken = 0;
-  fake->beforeNewFile = [&](const ustring& t) {
-    if (taken < 3) {
-      fake->files[t] = "a stranger's file";
-      ++taken;
-    }
-  };
-  EXPECT_EQ(Save(true, true), 0);
-  EXPECT_EQ(fake->files[path], "new");
-  ASSERT_EQ(fake->newFiles.size(), 4u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(fake->files[fake->newFiles[i]], "a stranger's file");
-  EXPECT_EQ(fake->files.size(), 4u);
-  EXPECT_TRUE(fake->deletedFiles.empty());
-}
-
-// Where no file can be made beside the target (a folder that takes no new
-// files, every name taken, a target that cannot be moved over), the target
-// itself is overwritten, as deleting it and writing it anew would do.
+// Without a new file beside it, the target is overwritten as a delete and rewrite would.
 TEST_F(EngineFiles, WithoutANewFileBesideItTheTargetIsWrittenInPlace) {
   using Script = std::function<void(FakePlatform&)>;
   struct Case {
@@ -253,21 +227,6 @@ TEST_F(EngineFiles, WithoutANewFileBesideItTheTargetIsWrittenInPlace) {
   fake->replaceFails = true;
   fake->unwritable.insert(path);
   EXPECT_EQ(Save(true, true), 3);
-}
-
-TEST_F(EngineFiles, AReadOnlyFileIsNeverReplaced) {
-  Download("new");
-  for (bool binary : {false, true}) {
-    *fake = FakePlatform();
-    fake->files[path] = "old";
-    fake->readOnly.insert(path);
-    EXPECT_EQ(Save(binary, true), 3);
-    EXPECT_EQ(Save(binary, false), 1);
-    EXPECT_EQ(fake->files[path], "old");
-    EXPECT_TRUE(fake->newFiles.empty());
-    EXPECT_TRUE(fake->createdFiles.empty());
-    EXPECT_TRUE(fake->deletedFiles.empty());
-  }
 }
 
 }  // namespace

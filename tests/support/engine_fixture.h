@@ -1,5 +1,5 @@
-// What the engine's unit tests share: an event log subscriber and a fixture
-// with a fake platform, an engine and small steps of a transfer.
+// The engine's unit-test fixture: a fake platform, a started engine, its event
+// log, and small steps of a transfer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,8 +16,7 @@
 
 namespace wex {
 
-// An engine whose socket library is started, as a script starts it before
-// its requests.
+// An engine whose socket library is started, as a script starts it first.
 inline std::shared_ptr<httpUC> StartedEngine(std::shared_ptr<Platform> platform) {
   auto engine = httpUC::Create(std::move(platform));
   ustring error;
@@ -32,13 +31,20 @@ class EngineTest : public ::testing::Test {
   std::shared_ptr<FakePlatform> fake = std::make_shared<FakePlatform>();
   std::shared_ptr<httpUC> engine = httpUC::Create(fake);
 
-  // The socket library is started unless a test of the start itself asks not to.
-  explicit EngineTest(bool started = true) {
+  EngineTest() {
     engine->Subscribe(&log);
     ustring error;
-    if (started) engine->StartUp1(error);
+    engine->StartUp1(error);
   }
 
+  // A fresh platform, scripted by `script`, under a fresh started engine and an empty log.
+  void Fresh(const std::function<void(FakePlatform&)>& script = nullptr) {
+    fake = std::make_shared<FakePlatform>();
+    if (script) script(*fake);
+    engine = StartedEngine(fake);
+    engine->Subscribe(&log);
+    log.events.clear();
+  }
   // RequestFile1 with UTF-8 arguments; the changed path lands in `file`.
   int32_t Request(const std::string& server = "fileserver", const std::string& path = "/a") {
     ustring s = FromUtf8(server);

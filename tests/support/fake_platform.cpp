@@ -26,8 +26,7 @@ bool SameHost(const SocketAddress& a, const SocketAddress& b) {
   return a.family == b.family && std::equal(a.address, a.address + 16, b.address);
 }
 
-// An output file that writes straight into the platform's file map, so a
-// failure part-way leaves what was written, as a real file would.
+// Writes straight into the file map: a failure part-way leaves what was written.
 class FakePlatform::MemoryFile : public OutputFile {
  public:
   MemoryFile(FakePlatform& platform, ustring path) : platform_(platform), path_(std::move(path)) {}
@@ -44,13 +43,12 @@ class FakePlatform::MemoryFile : public OutputFile {
 };
 
 FakePlatform::Outcome FakePlatform::Next(std::deque<Outcome>& queue, Outcome fallback) {
-  Outcome outcome = fallback;
   if (!queue.empty()) {
-    outcome = queue.front();
+    fallback = queue.front();
     queue.pop_front();
   }
-  if (outcome.error != 0) lastError_ = outcome.error;
-  return outcome;
+  if (fallback.error != 0) lastError_ = fallback.error;
+  return fallback;
 }
 
 void FakePlatform::Notify(int32_t code, SocketHandle socket, int32_t error) {
@@ -72,18 +70,8 @@ bool FakePlatform::Deliver() {
   if (notifications_.empty()) return false;
   Notification next = notifications_.front();
   notifications_.pop_front();
-  if (onDeliver) onDeliver(next);
   if (next.target != nullptr) next.target->OnSocketNotification(next.socket, next.code, next.error);
   return true;
-}
-
-void FakePlatform::DeliverAll() {
-  while (Deliver()) {
-  }
-}
-
-bool FakePlatform::IsRegistered(SocketHandle socket) const {
-  return registered_.count(socket) != 0;
 }
 
 int FakePlatform::CallCount(const std::string& name) const {
@@ -93,30 +81,14 @@ int FakePlatform::CallCount(const std::string& name) const {
 }
 
 int32_t FakePlatform::Startup(uint16_t version) {
-  Record("Startup(" + std::to_string(version) + ")");
-  int32_t result = 0;
-  if (!startupResults.empty()) {
-    result = startupResults.front();
-    startupResults.pop_front();
-  }
+  Record("Startup", version);
+  const int32_t result = startupResults.empty() ? 0 : startupResults.front();
+  if (!startupResults.empty()) startupResults.pop_front();
   return result;
 }
 
-int32_t FakePlatform::Cleanup() {
-  Record("Cleanup()");
-  ++cleanupCalls;
-  return 0;
-}
-
-bool FakePlatform::ConnectedState(uint32_t& flags) {
-  Record("ConnectedState()");
-  flags = connectionFlags;
-  return online;
-}
-
 SocketHandle FakePlatform::CreateSocket(int32_t family, int32_t type, int32_t protocol) {
-  Record("CreateSocket(" + std::to_string(family) + "," + std::to_string(type) + "," +
-         std::to_string(protocol) + ")");
+  Record("CreateSocket", family, type, protocol);
   Outcome outcome = Next(createSocketResults, {nextSocket_, 0});
   if (outcome.result == nextSocket_) ++nextSocket_;
   if (outcome.result > 0) lastSocket = outcome.result;
@@ -125,7 +97,7 @@ SocketHandle FakePlatform::CreateSocket(int32_t family, int32_t type, int32_t pr
 
 bool FakePlatform::ResolveName(const std::string& ansiName, int32_t family,
                                std::vector<SocketAddress>& addresses) {
-  Record("ResolveName(" + ansiName + "," + std::to_string(family) + ")");
+  Record("ResolveName", ansiName, family);
   resolvedNames.push_back(ansiName);
   std::optional<std::vector<SocketAddress>> result;
   if (family == kFamilyInet) result = std::vector<SocketAddress>{LoopbackAddress()};
@@ -141,49 +113,37 @@ bool FakePlatform::ResolveName(const std::string& ansiName, int32_t family,
   return true;
 }
 
-int32_t FakePlatform::Connect(SocketHandle socket, const SocketAddress& address) {
-  Record("Connect(" + std::to_string(socket) + ")");
-  connectAddresses.push_back(address);
-  return Next(connectResults, {0, 0}).result;
-}
-
 int32_t FakePlatform::AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
                                   int32_t mask) {
-  Record("AsyncSelect(" + std::to_string(socket) + "," + std::to_string(message) + "," +
-         std::to_string(mask) + ")");
+  Record("AsyncSelect", socket, message, mask);
   registrations.push_back({socket, target, message, mask});
-  if (message == 0 && mask == 0) {
+  if (message == 0 && mask == 0) {  // a cancel always succeeds
     registered_.erase(socket);
     return 0;
   }
-  Outcome outcome = Next(asyncSelectResults, {0, 0});
-  if (outcome.result == 0) registered_[socket] = target;
-  return outcome.result;
+  const int32_t result = Next(asyncSelectResults, {0, 0}).result;
+  if (result == 0) registered_[socket] = target;
+  return result;
 }
 
-int32_t FakePlatform::Receive(SocketHandle socket, uint8_t* buffer, int32_t length,
-                              int32_t /*flags*/) {
-  Record("Receive(" + std::to_string(socket) + "," + std::to_string(length) + ")");
-  if (receiveResults.empty()) {
-    lastError_ = kWSAEWOULDBLOCK;
-    return kSocketError;
-  }
+int32_t FakePlatform::Receive(SocketHandle socket, uint8_t* buffer, int32_t length, int32_t) {
+  Record("Receive", socket, length);
+  if (receiveResults.empty()) receiveResults.push_back({std::string(), -1, kWSAEWOULDBLOCK});
   ReceiveOutcome next = std::move(receiveResults.front());
   receiveResults.pop_front();
   if (next.result < 0) {
     lastError_ = next.error;
     return kSocketError;
   }
-  // A scripted block longer than the buffer is handed out over several receives.
+  // A block longer than the buffer is handed out over several receives.
   size_t count = std::min(next.bytes.size(), static_cast<size_t>(length));
   std::memcpy(buffer, next.bytes.data(), count);
   if (count < next.bytes.size()) receiveResults.push_front({next.bytes.substr(count), 0, 0});
   return static_cast<int32_t>(count);
 }
 
-int32_t FakePlatform::Send(SocketHandle socket, const uint8_t* bytes, int32_t count,
-                           int32_t /*flags*/) {
-  Record("Send(" + std::to_string(socket) + "," + std::to_string(count) + ")");
+int32_t FakePlatform::Send(SocketHandle socket, const uint8_t* bytes, int32_t count, int32_t) {
+  Record("Send", socket, count);
   if (onSend) onSend();
   Outcome outcome = Next(sendResults, {-2, 0});
   if (outcome.result == kSocketError) return kSocketError;
@@ -192,43 +152,12 @@ int32_t FakePlatform::Send(SocketHandle socket, const uint8_t* bytes, int32_t co
   return accepted;
 }
 
-bool FakePlatform::WaitWritable(SocketHandle socket, int32_t timeoutMs) {
-  Record("WaitWritable(" + std::to_string(socket) + ")");
-  waitTimeouts.push_back(timeoutMs);
-  return Next(waitWritableResults, {1, 0}).result != 0;
-}
-
-int32_t FakePlatform::CloseSocket(SocketHandle socket) {
-  Record("CloseSocket(" + std::to_string(socket) + ")");
-  closedSockets.push_back(socket);
-  registered_.erase(socket);
-  return 0;
-}
-
-int32_t FakePlatform::SecureHandshake(SocketHandle socket, const std::string& hostName,
-                                      int32_t timeoutMs) {
-  Record("SecureHandshake(" + std::to_string(socket) + "," + hostName + ")");
-  handshakes.push_back({socket, hostName, timeoutMs});
-  return Next(handshakeResults, {0, 0}).result;
-}
-
 bool FakePlatform::FileAttributes(const ustring& path, uint32_t& attributes) {
-  if (folders.count(path) != 0) {
-    attributes = kFileAttributeDirectory;
-    return true;
-  }
-  if (files.count(path) != 0) {
-    attributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
-    if (readOnly.count(path) != 0) attributes |= kFileAttributeReadOnly;
-    return true;
-  }
-  return false;
-}
-
-bool FakePlatform::RemoveFile(const ustring& path) {
-  deletedFiles.push_back(path);
-  if (undeletable.count(path) != 0) return false;
-  return files.erase(path) != 0;
+  const bool folder = folders.count(path) != 0;
+  if (!folder && files.count(path) == 0) return false;
+  attributes = folder ? kFileAttributeDirectory
+                      : 0x20 | (readOnly.count(path) != 0 ? kFileAttributeReadOnly : 0);
+  return true;
 }
 
 std::unique_ptr<OutputFile> FakePlatform::CreateOutputFile(const ustring& path) {
@@ -243,8 +172,7 @@ std::unique_ptr<OutputFile> FakePlatform::CreateNewOutputFile(const ustring& pat
   newFiles.push_back(path);
   if (beforeNewFile) beforeNewFile(path);
   nameTaken = files.count(path) != 0 || folders.count(path) != 0;
-  if (nameTaken) return nullptr;
-  return CreateOutputFile(path);
+  return nameTaken ? nullptr : CreateOutputFile(path);
 }
 
 bool FakePlatform::ReplaceFile(const ustring& from, const ustring& to) {

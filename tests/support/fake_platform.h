@@ -1,16 +1,7 @@
-// A scripted platform for the engine's unit tests.
-//
-// Every operation answers from a queue of scripted outcomes and, when the
-// queue is empty, succeeds in the plain way. A failing outcome carries the
-// Winsock error number that LastError() then reports. Every call is recorded,
-// so a test can assert what the engine asked for: the bytes it sent, the
-// registrations and cancels, the clean-ups, the files it wrote.
-//
-// Notifications are queued by the test (NotifyRead, NotifyClose) and
-// delivered on the test's own thread when it says so (Deliver, DeliverAll),
-// to the target that was registered for the socket when the notification was
-// queued, as a posted window message would be. A notification the engine
-// posts again (PostNotification) joins the end of the same queue.
+// A scripted platform for the engine's unit tests: each call answers from a
+// queue of outcomes (or succeeds plainly when it is empty) and is recorded;
+// notifications wait in a queue until the test delivers them on its thread,
+// to the target registered when they were queued, as posted messages would.
 #pragma once
 
 #include <cstdint>
@@ -30,13 +21,11 @@ namespace wex {
 
 class FakePlatform : public Platform {
  public:
-  // What a scripted call returns, and the error it leaves when it fails.
-  struct Outcome {
+  struct Outcome {  // a failure also leaves its error for LastError()
     int32_t result;
     int32_t error;
   };
-  // A scripted receive: bytes, or the end of the data (result 0), or a failure.
-  struct ReceiveOutcome {
+  struct ReceiveOutcome {  // bytes, the end (no bytes, result 0) or a failure
     std::string bytes;
     int32_t result;
     int32_t error;
@@ -61,8 +50,7 @@ class FakePlatform : public Platform {
   uint64_t clockMs = 0;                     // MonotonicMs, advanced on each read
   uint64_t clockStepMs = 3600000;           // by an hour: no answer is recent
   std::deque<Outcome> createSocketResults;  // default: the next handle from 100 on
-  // One answer per lookup, either family; nullopt is "not found" (11001).
-  // Default: 127.0.0.1 for IPv4, not found for IPv6.
+  // Per lookup, nullopt is "not found"; default: 127.0.0.1 for IPv4, none for IPv6.
   std::deque<std::optional<std::vector<SocketAddress>>> resolveResults;
   std::deque<Outcome> connectResults;         // default: 0
   std::deque<Outcome> asyncSelectResults;     // default: 0 (cancels always succeed)
@@ -79,23 +67,19 @@ class FakePlatform : public Platform {
   void SendFails(int32_t error) { sendResults.push_back({kSocketError, error}); }
 
   // --- notifications ---
-  // Queues a notification for `socket` (default: the socket registered last),
-  // with `error` in its error half.
+  // Queues a notification for `socket` (default: the last one created).
   void Notify(int32_t code, SocketHandle socket = 0, int32_t error = 0);
   void NotifyRead(SocketHandle socket = 0) { Notify(kNotifyRead, socket); }
   void NotifyClose(SocketHandle socket = 0, int32_t error = 0) {
     Notify(kNotifyClose, socket, error);
   }
-  // Delivers the oldest queued notification; false when none is queued.
-  bool Deliver();
-  // Delivers until none is queued, including those queued meanwhile.
-  void DeliverAll();
-  size_t QueuedNotifications() const { return notifications_.size(); }
+  bool Deliver();      // the oldest queued notification; false when none is
+  void DeliverAll() {  // until none is queued, including those queued meanwhile
+    while (Deliver()) {
+    }
+  }
   int postedAgain = 0;     // notifications the engine posted again
   bool postFails = false;  // PostNotification refuses
-  // Runs inside every delivery, just before the target is called: the
-  // moment at which, on Windows, a notification reaches the window procedure.
-  std::function<void(const Notification&)> onDeliver;
 
   // --- record ---
   std::vector<std::string> calls;  // e.g. "Startup(257)", "Send(100,72)", "CloseSocket(100)"
@@ -106,7 +90,6 @@ class FakePlatform : public Platform {
   std::map<SocketHandle, std::string> sent;  // the bytes each socket accepted
   std::vector<int32_t> waitTimeouts;
   std::vector<SocketHandle> closedSockets;
-  // Each secure handshake: the socket, the server name and the time limit.
   struct Handshake {
     SocketHandle socket;
     std::string hostName;
@@ -114,8 +97,8 @@ class FakePlatform : public Platform {
   };
   std::vector<Handshake> handshakes;
   SocketHandle lastSocket = 0;  // the socket CreateSocket handed out last
-  // Registered for notifications now (registered and not cancelled or closed).
-  bool IsRegistered(SocketHandle socket) const;
+  // Registered now: not cancelled nor closed since.
+  bool IsRegistered(SocketHandle socket) const { return registered_.count(socket) != 0; }
   // Count of calls whose record starts with `name` (e.g. "Send(").
   int CallCount(const std::string& name) const;
 
@@ -125,11 +108,9 @@ class FakePlatform : public Platform {
   std::set<ustring> uncreatable;  // CreateOutputFile fails
   std::set<ustring> unwritable;   // every Write fails
   std::set<ustring> unclosable;   // Close fails
-  std::set<ustring> undeletable;  // RemoveFile fails
   bool replaceFails = false;
   std::set<ustring> readOnly;  // FileAttributes reports them read-only
-  // Runs before CreateNewOutputFile looks at its name, so that a test can
-  // script what meets it (a file already there, an uncreatable name).
+  // Runs before CreateNewOutputFile looks at its name, to script what meets it.
   std::function<void(const ustring& path)> beforeNewFile;
   std::vector<ustring> newFiles;  // every name CreateNewOutputFile was asked for
   std::vector<ustring> createdFiles;
@@ -138,26 +119,53 @@ class FakePlatform : public Platform {
 
   // --- Platform ---
   int32_t Startup(uint16_t version) override;
-  int32_t Cleanup() override;
-  bool ConnectedState(uint32_t& flags) override;
+  int32_t Cleanup() override {
+    Record("Cleanup");
+    return ++cleanupCalls, 0;
+  }
+  bool ConnectedState(uint32_t& flags) override {
+    Record("ConnectedState");
+    flags = connectionFlags;
+    return online;
+  }
   uint64_t MonotonicMs() override { return clockMs += clockStepMs; }
   SocketHandle CreateSocket(int32_t family, int32_t type, int32_t protocol) override;
   bool ResolveName(const std::string& ansiName, int32_t family,
                    std::vector<SocketAddress>& addresses) override;
-  int32_t Connect(SocketHandle socket, const SocketAddress& address) override;
+  int32_t Connect(SocketHandle socket, const SocketAddress& address) override {
+    Record("Connect", socket);
+    connectAddresses.push_back(address);
+    return Next(connectResults, {0, 0}).result;
+  }
   int32_t AsyncSelect(SocketHandle socket, NotificationTarget* target, uint32_t message,
                       int32_t mask) override;
   int32_t Receive(SocketHandle socket, uint8_t* buffer, int32_t length, int32_t flags) override;
   int32_t Send(SocketHandle socket, const uint8_t* bytes, int32_t count, int32_t flags) override;
-  bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override;
-  int32_t CloseSocket(SocketHandle socket) override;
+  bool WaitWritable(SocketHandle socket, int32_t timeoutMs) override {
+    Record("WaitWritable", socket);
+    waitTimeouts.push_back(timeoutMs);
+    return Next(waitWritableResults, {1, 0}).result != 0;
+  }
+  int32_t CloseSocket(SocketHandle socket) override {
+    Record("CloseSocket", socket);
+    closedSockets.push_back(socket);
+    registered_.erase(socket);
+    return 0;
+  }
   int32_t SecureHandshake(SocketHandle socket, const std::string& hostName,
-                          int32_t timeoutMs) override;
+                          int32_t timeoutMs) override {
+    Record("SecureHandshake", socket, hostName);
+    handshakes.push_back({socket, hostName, timeoutMs});
+    return Next(handshakeResults, {0, 0}).result;
+  }
   int32_t LastError() override { return lastError_; }
   bool PostNotification(NotificationTarget* target, SocketHandle socket, int32_t code,
                         int32_t error) override;
   bool FileAttributes(const ustring& path, uint32_t& attributes) override;
-  bool RemoveFile(const ustring& path) override;
+  bool RemoveFile(const ustring& path) override {
+    deletedFiles.push_back(path);
+    return files.erase(path) != 0;
+  }
   std::unique_ptr<OutputFile> CreateOutputFile(const ustring& path) override;
   std::unique_ptr<OutputFile> CreateNewOutputFile(const ustring& path, bool& nameTaken) override;
   bool ReplaceFile(const ustring& from, const ustring& to) override;
@@ -165,10 +173,20 @@ class FakePlatform : public Platform {
  private:
   class MemoryFile;
 
-  // Takes the next scripted outcome, or `fallback`, and sets the last error
-  // of a failure.
   Outcome Next(std::deque<Outcome>& queue, Outcome fallback);
-  void Record(const std::string& call) { calls.push_back(call); }
+  // Records "Name(arg,arg)".
+  template <typename... Args>
+  void Record(const char* name, const Args&... args) {
+    std::string call = std::string(name) + "(";
+    ((call += Text(args) + ","), ...);
+    if (sizeof...(args) > 0) call.pop_back();
+    calls.push_back(call + ")");
+  }
+  static std::string Text(const std::string& text) { return text; }
+  template <typename T>
+  static std::string Text(T number) {
+    return std::to_string(number);
+  }
 
   int32_t lastError_ = 0;
   SocketHandle nextSocket_ = 100;
@@ -176,11 +194,10 @@ class FakePlatform : public Platform {
   std::deque<Notification> notifications_;
 };
 
-// The IPv4 address a.b.c.d, 127.0.0.1, and ::1, as a resolver gives them.
+// Addresses as a resolver gives them, and whether two name the same host.
 SocketAddress Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
 SocketAddress LoopbackAddress();
 SocketAddress Ipv6Loopback();
-// The same family and address, whatever the port.
 bool SameHost(const SocketAddress& a, const SocketAddress& b);
 
 }  // namespace wex

@@ -28,7 +28,7 @@ std::string FakeSspi::Record(char type, const std::string& payload) {
 
 void FakeSspi::Arrive(const std::string& bytes, size_t pieceSize) {
   for (size_t at = 0; at < bytes.size(); at += pieceSize) {
-    pieces.push_back({bytes.substr(at, pieceSize), 0, 0});
+    pieces.push_back(bytes.substr(at, pieceSize));
   }
 }
 
@@ -36,12 +36,8 @@ SspiCalls::Result FakeSspi::Initialize(const uint8_t* input, size_t size) {
   Result result;
   if (initializeCalls++ > 0) {
     size_t record = WholeRecord(input, size);
-    if (record == 0) {
-      result.status = kSecEIncompleteMessage;
-      return result;
-    }
-    if (input[0] != 'H' && input[0] != 'R') {
-      result.status = kSecEIllegalMessage;
+    if (record == 0 || (input[0] != 'H' && input[0] != 'R')) {
+      result.status = record == 0 ? kSecEIncompleteMessage : kSecEIllegalMessage;
       return result;
     }
     result.extra = size - record;
@@ -103,18 +99,12 @@ int32_t FakeSspi::Receive(uint8_t* buffer, size_t size, int32_t& error) {
     error = kWSAEWOULDBLOCK;
     return kSocketError;
   }
-  Piece& piece = pieces.front();
-  if (piece.bytes.empty() && piece.result == 0) return 0;  // the end stays the end
-  if (piece.result != 0) {
-    int32_t result = piece.result;
-    error = piece.error;
-    pieces.pop_front();
-    return result;
-  }
-  size_t n = std::min(size, piece.bytes.size());
-  std::memcpy(buffer, piece.bytes.data(), n);
-  piece.bytes.erase(0, n);
-  if (piece.bytes.empty()) pieces.pop_front();
+  std::string& piece = pieces.front();
+  if (piece.empty()) return 0;  // the end stays the end
+  size_t n = std::min(size, piece.size());
+  std::memcpy(buffer, piece.data(), n);
+  piece.erase(0, n);
+  if (piece.empty()) pieces.pop_front();
   return static_cast<int32_t>(n);
 }
 

@@ -1,14 +1,8 @@
-// Scripted security and socket calls for the Schannel state machine
-// (server/engine/sspi_channel.h), so that its every branch runs natively.
-//
-// The wire is framed the way Schannel reads it, in miniature: a record is a
-// type byte, a two-byte length (big-endian) and that many bytes. 'H' is a
-// handshake message, 'D' application data, 'C' the close-notify, 'R' a
-// handshake message after the handshake (a renegotiation request, a key
-// update, a session ticket) and 'X' a record that fails to decrypt. Bytes
-// that do not hold a whole record yet are an incomplete message, as they
-// are to Schannel; so is text whose "length" runs past what arrived, as a
-// plain HTTP reply does.
+// Scripted security and socket calls, so that every branch of the Schannel
+// state machine runs natively. A record is a type byte, a big-endian two-byte
+// length and its bytes: 'H' handshake, 'D' data, 'C' close-notify, 'R' a
+// handshake message after the handshake, 'X' one that fails to decrypt; bytes
+// short of a whole record are an incomplete message, as to Schannel.
 #pragma once
 
 #include <cstdint>
@@ -22,28 +16,20 @@ namespace wex {
 
 class FakeSspi : public SspiCalls {
  public:
-  // What InitializeSecurityContext answers to its next whole message (or, on
-  // the first call, to nothing). Default: the first call continues with the
-  // token "hello", every later one completes without a token.
+  // InitializeSecurityContext's answer to its next whole message; default:
+  // the first call continues with the token "hello", later ones complete.
   struct Step {
     int32_t status;
     std::string token;
   };
-  // A receive: bytes, the end of the stream (result 0), or a failure.
-  struct Piece {
-    std::string bytes;
-    int32_t result;
-    int32_t error;
-  };
-
   std::deque<Step> steps;
-  std::deque<Piece> pieces;  // default: would block
-  uint64_t clockMs = 0;      // NowMs; a wait for bytes that never come runs it to its end
+  std::deque<std::string> pieces;  // one receive each; empty: the end; none: would block
+  uint64_t clockMs = 0;            // NowMs; a wait for bytes that never come runs it to its end
 
   static std::string Record(char type, const std::string& payload);
   // Queues `bytes` to arrive in receives of at most `pieceSize` bytes.
   void Arrive(const std::string& bytes, size_t pieceSize = 1 << 20);
-  void ArriveEnd() { pieces.push_back({std::string(), 0, 0}); }
+  void ArriveEnd() { pieces.emplace_back(); }
 
   std::vector<std::string> sends;  // every SendAll, whole
   int initializeCalls = 0;

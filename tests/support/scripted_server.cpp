@@ -1,9 +1,7 @@
 #include "tests/support/scripted_server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,45 +11,38 @@ namespace wex {
 
 ScriptedServer::ScriptedServer(std::vector<Step> script, Loopback loopback)
     : script_(std::move(script)) {
-  sockaddr_storage address{};
-  socklen_t length = 0;
+  sockaddr_in6 address{};  // an IPv4 address fits in it, its port at the same place
+  socklen_t length = sizeof address;
   if (loopback == Loopback::kIpv4) {
     auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
     ipv4->sin_family = AF_INET;
     ipv4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     length = sizeof *ipv4;
   } else {
-    auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
-    ipv6->sin6_family = AF_INET6;
-    ipv6->sin6_addr = in6addr_loopback;
-    length = sizeof *ipv6;
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
   }
-  listener_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      listen(listener_, 16) != 0 ||
-      getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      pipe2(wake_, O_CLOEXEC) != 0) {
+  auto* any = reinterpret_cast<sockaddr*>(&address);
+  listener_ = ::socket(any->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listener_ < 0 || bind(listener_, any, length) != 0 || listen(listener_, 16) != 0 ||
+      getsockname(listener_, any, &length) != 0) {
     return;  // Port() stays 0 and the test's connect fails
   }
-  // The port sits at the same place in both kinds of address.
-  port_ = ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+  port_ = ntohs(address.sin6_port);
   thread_ = std::thread(&ScriptedServer::Run, this);
 }
 
 ScriptedServer::~ScriptedServer() {
   {
+    // Shutting the sockets down wakes the thread from accept, recv and send.
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    if (connection_ >= 0) shutdown(connection_, SHUT_RDWR);
+    if (listener_ >= 0) shutdown(listener_, SHUT_RDWR);
   }
   cued_.notify_all();
-  if (wake_[1] >= 0) {
-    char stop = 's';
-    (void)!write(wake_[1], &stop, 1);
-  }
   if (thread_.joinable()) thread_.join();
-  for (int fd : {listener_, wake_[0], wake_[1]}) {
-    if (fd >= 0) close(fd);
-  }
+  if (listener_ >= 0) close(listener_);
 }
 
 void ScriptedServer::Cue() {
@@ -67,35 +58,22 @@ std::vector<std::string> ScriptedServer::Requests() const {
   return requests_;
 }
 
-// Waits until fd is ready for events or the server is stopped (false).
-bool ScriptedServer::WaitFor(int fd, short events) {
-  pollfd watched[2] = {{fd, events, 0}, {wake_[0], POLLIN, 0}};
-  for (;;) {
-    int n = poll(watched, 2, -1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || watched[1].revents != 0) return false;
-    if (watched[0].revents != 0) return true;
-  }
-}
-
 void ScriptedServer::Run() {
-  while (WaitFor(listener_, POLLIN)) {
+  for (;;) {
     int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (stopping_) {
+      if (connection >= 0) close(connection);
+      return;
+    }
     if (connection < 0) continue;
+    connection_ = connection;
+    lock.unlock();
     Play(connection);
+    lock.lock();
+    connection_ = -1;
+    close(connection);
   }
-}
-
-bool ScriptedServer::SendAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    if (!WaitFor(fd, POLLOUT)) return false;
-    ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 void ScriptedServer::Play(int connection) {
@@ -105,13 +83,12 @@ void ScriptedServer::Play(int connection) {
     cuesSeen = cues_;
   }
   bool open = true;
-  for (const Step& step : script_) {
-    if (!open) break;
-    switch (step.kind) {
+  for (auto step = script_.begin(); open && step != script_.end(); ++step) {
+    switch (step->kind) {
       case Step::kCaptureRequest: {
         std::string request;
         char buffer[4096];
-        while (request.find("\r\n\r\n") == std::string::npos && WaitFor(connection, POLLIN)) {
+        while (request.find("\r\n\r\n") == std::string::npos) {
           ssize_t n = recv(connection, buffer, sizeof buffer, 0);
           if (n < 0 && errno == EINTR) continue;
           if (n <= 0) break;
@@ -122,7 +99,13 @@ void ScriptedServer::Play(int connection) {
         break;
       }
       case Step::kSend:
-        open = SendAll(connection, step.bytes);
+        for (size_t done = 0; open && done < step->bytes.size();) {
+          ssize_t n =
+              send(connection, step->bytes.data() + done, step->bytes.size() - done, MSG_NOSIGNAL);
+          if (n < 0 && errno == EINTR) continue;
+          open = n > 0;
+          if (open) done += static_cast<size_t>(n);
+        }
         break;
       case Step::kWaitCue: {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -144,7 +127,6 @@ void ScriptedServer::Play(int connection) {
     }
   }
   if (open) shutdown(connection, SHUT_WR);
-  close(connection);
 }
 
 }  // namespace wex

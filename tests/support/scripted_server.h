@@ -1,9 +1,6 @@
-// A local TCP server for end-to-end tests: it listens on 127.0.0.1 (or ::1)
-// on a free port in its own thread and plays the same script on every connection it
-// accepts, one connection at a time. The script's cue steps make segment
-// boundaries deterministic: the server sends a segment, then waits until the
-// test, having seen the client take it in, calls Cue(). Stopped (and every
-// connection closed) by its destructor.
+// A local TCP server on 127.0.0.1 (or ::1) that plays one script on each
+// connection in its own thread; a WaitCue step holds it until the test, having
+// seen the client take in what came before, calls Cue(). Its destructor stops it.
 #pragma once
 
 #include <chrono>
@@ -47,12 +44,10 @@ class ScriptedServer {
  private:
   void Run();
   void Play(int connection);
-  bool WaitFor(int fd, short events);
-  bool SendAll(int fd, const std::string& bytes);
 
   std::vector<Step> script_;
   int listener_ = -1;
-  int wake_[2] = {-1, -1};  // written to by the destructor to stop the thread
+  int connection_ = -1;  // the one being played, shut down to stop the thread
   uint16_t port_ = 0;
 
   mutable std::mutex mutex_;

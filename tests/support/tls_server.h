@@ -1,13 +1,8 @@
-// The local HTTPS server of the secure end-to-end tests
-// (tests/support/tls_fixture.py) in a child process on 127.0.0.1, with one
-// of the test certificates made at build time (WEX_TLS_DIR). Started by the
-// constructor, which returns once it listens; stopped by the destructor.
-//
-// Two kinds send handshake messages in the middle of a body, which the
-// fixture's TLS library cannot; a server of OpenSSL's own (tls_server.cpp)
-// in the child answers /bytes/<n> with half the body, then a TLS 1.2
-// renegotiation that it waits to see completed (kRenegotiate) or a TLS 1.3
-// key update that asks for one (kKeyUpdate), then the rest.
+// The local HTTPS fixture (tls_fixture.py) in a child process on 127.0.0.1
+// with a test certificate from WEX_TLS_DIR, listening once constructed and
+// stopped by the destructor. kRenegotiate and kKeyUpdate are an OpenSSL server
+// of its own instead, which sends a handshake message halfway through
+// /bytes/<n>, as the fixture's TLS library cannot.
 #pragma once
 
 #include <sys/types.h>
