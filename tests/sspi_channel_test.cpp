@@ -110,5 +110,34 @@ TEST(SspiChannel, HandshakeMessagesAfterTheHandshakeAreAnsweredAndTheBodyGoesOn)
         kSecEDecryptFailure, {});
 }
 
+// A record's first bytes wait for the socket, which tells of the rest: the
+// channel neither reports them as buffered nor decrypts them again first.
+TEST(SspiChannel, APartialRecordWaitsForTheSocket) {
+  const std::string second = Record('D', "cd");
+  FakeSspi fake;
+  fake.Arrive(Record('H', "server flight"));
+  SspiChannel channel(fake);
+  ASSERT_EQ(channel.Handshake(30000), 0);
+  fake.Arrive(Record('D', "ab") + second.substr(0, 3));
+  fake.Arrive(second.substr(3));
+  fake.decryptCalls = 0;
+  fake.receiveRoom.clear();
+  uint8_t buffer[64];
+  int32_t error = 0;
+  ASSERT_EQ(channel.Read(buffer, sizeof buffer, error), 2);
+  EXPECT_FALSE(channel.HasBuffered());
+  ASSERT_EQ(channel.Read(buffer, sizeof buffer, error), 2);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 2), "cd");
+  EXPECT_EQ(fake.decryptCalls, 3);  // "ab", the partial record once, "cd"
+  // Each receive has as much room beside the partial record as a plain one.
+  ASSERT_EQ(fake.receiveRoom.size(), 2u);
+  EXPECT_GE(fake.receiveRoom[1], 65536u);
+
+  // Plain bytes the caller did not take are buffered.
+  fake.Arrive(Record('D', "efgh"));
+  ASSERT_EQ(channel.Read(buffer, 1, error), 1);
+  EXPECT_TRUE(channel.HasBuffered());
+}
+
 }  // namespace
 }  // namespace wex

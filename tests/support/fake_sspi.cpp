@@ -55,6 +55,7 @@ SspiCalls::Result FakeSspi::Initialize(const uint8_t* input, size_t size) {
 }
 
 SspiCalls::Result FakeSspi::Decrypt(uint8_t* input, size_t size) {
+  ++decryptCalls;
   Result result;
   size_t record = WholeRecord(input, size);
   if (record == 0) {
@@ -95,6 +96,7 @@ int32_t FakeSspi::StreamSizes(size_t& maxMessage, size_t& maxRecord) {
 }
 
 int32_t FakeSspi::Receive(uint8_t* buffer, size_t size, int32_t& error) {
+  receiveRoom.push_back(size);
   if (pieces.empty()) {
     error = kWSAEWOULDBLOCK;
     return kSocketError;

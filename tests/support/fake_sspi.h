@@ -33,6 +33,8 @@ class FakeSspi : public SspiCalls {
 
   std::vector<std::string> sends;  // every SendAll, whole
   int initializeCalls = 0;
+  int decryptCalls = 0;
+  std::vector<size_t> receiveRoom;  // the room each Receive was offered
 
   Result Initialize(const uint8_t* input, size_t size) override;
   Result Decrypt(uint8_t* input, size_t size) override;
