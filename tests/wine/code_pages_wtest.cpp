@@ -59,18 +59,6 @@ TEST_F(CodePages, TheBodyTextIsTheWholeBodyWhereverItIsSplit) {
   }
 }
 
-// A head with letters of the code page in a header line: the body starts at
-// the byte after its blank line.
-TEST_F(CodePages, AHeadWithLettersEndsAtItsBlankLine) {
-  const std::string letters = SampleBody().substr(0, 12);
-  ASSERT_EQ(Request(), 0);
-  Receive("HTTP/1.0 200 OK\r\nX-Name: " + letters + "\r\n\r\nBODY-0123456789");
-  PeerCloses();
-  EXPECT_EQ(engine->CurSize1(), 15);
-  EXPECT_EQ(Body(), "BODY-0123456789");
-  EXPECT_EQ(engine->ServerString(), u"OK");
-}
-
 // Text that converts back is saved as its own bytes (LF as CR LF) and sent so in a path.
 TEST_F(CodePages, TextGoesBackToTheCodePageWhole) {
   std::string body = SampleBody();

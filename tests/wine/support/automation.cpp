@@ -7,7 +7,9 @@
 #include "tests/wine/support/message_pump.h"
 
 namespace wex {
+namespace {
 
+// Any value as text, through VariantChangeType; "<no text>" when it has none.
 std::wstring TextOf(VARIANT* value) {
   Var direct, text;
   if (FAILED(VariantCopyInd(&direct, value)) ||
@@ -15,6 +17,8 @@ std::wstring TextOf(VARIANT* value) {
     return L"<no text>";
   return text.Text();
 }
+
+}  // namespace
 
 HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT*> args,
                VARIANT* result, EXCEPINFO* exception, bool byValue) {
@@ -49,12 +53,6 @@ HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT*> a
 Var Get(IDispatch* object, DISPID id) {
   Var result;
   EXPECT_EQ(Invoke(object, id, DISPATCH_PROPERTYGET, {}, &result), S_OK) << std::hex << id;
-  return result;
-}
-
-Var CallMethod(IDispatch* object, DISPID id, std::vector<VARIANT*> args) {
-  Var result;
-  EXPECT_EQ(Invoke(object, id, DISPATCH_METHOD, std::move(args), &result), S_OK) << std::hex << id;
   return result;
 }
 

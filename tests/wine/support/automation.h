@@ -30,11 +30,6 @@ class Var : public UniqueVariant {
   }
   Var(int32_t n) { Typed(VT_I4)->lVal = n; }
   explicit Var(IDispatch* object) { (Typed(VT_DISPATCH)->pdispVal = object)->AddRef(); }
-  static Var Bool(bool b) {
-    Var v;
-    v.Typed(VT_BOOL)->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
-  }
   static Var OfType(VARTYPE vt) {
     Var v;
     v.Typed(vt);
@@ -51,17 +46,13 @@ class Var : public UniqueVariant {
   bool IsTrue() const { return V_VT(get()) == VT_BOOL && V_BOOL(get()) == VARIANT_TRUE; }
 };
 
-// Any value as text, through VariantChangeType; "<no text>" when it has none.
-std::wstring TextOf(VARIANT* value);
-
 // Calls member id through IDispatch::Invoke. The arguments go by reference
 // (VT_BYREF|VT_VARIANT, as VBScript passes variables) or by value (as JScript
 // does); a property put names its value as DISPID_PROPERTYPUT.
 HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT*> args,
                VARIANT* result, EXCEPINFO* exception = nullptr, bool byValue = false);
-// A property get, or a method call by reference, that the test expects to succeed.
+// A property get that the test expects to succeed.
 Var Get(IDispatch* object, DISPID id);
-Var CallMethod(IDispatch* object, DISPID id, std::vector<VARIANT*> args);
 
 // One call a FakeDispatch received as an event. With type information it
 // also has the event's name and each argument by name, as text.

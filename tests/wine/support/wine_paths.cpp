@@ -16,18 +16,21 @@ std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback) {
   return std::wstring(buffer, n);
 }
 
+std::string ReadWholeFile(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
-std::wstring BinaryDir() {
+std::wstring BinaryPath(const std::wstring& name) {
   wchar_t self[MAX_PATH * 2];
   DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
   std::wstring dir(self, n);
   dir = dir.substr(0, dir.find_last_of(L"\\/"));  // wtests
   dir = dir.substr(0, dir.find_last_of(L"\\/"));  // build folder
-  return EnvOr(L"WEX_BIN_DIR", dir + L"\\bin");
+  return EnvOr(L"WEX_BIN_DIR", dir + L"\\bin") + L"\\" + name;
 }
-
-std::wstring BinaryPath(const std::wstring& name) { return BinaryDir() + L"\\" + name; }
 
 std::wstring ScratchDir() {
   wchar_t temp[MAX_PATH];
@@ -40,11 +43,6 @@ std::wstring ScratchDir() {
 
 uint16_t PortOf(const wchar_t* variable) {
   return static_cast<uint16_t>(_wtoi(EnvOr(variable, L"0").c_str()));
-}
-
-std::string ReadWholeFile(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string SiteFile(const char* name) {

@@ -7,9 +7,8 @@
 
 namespace wex {
 
-// The folder of Wexlo.exe and Velmora.dll: WEX_BIN_DIR as the runner sets it,
-// else the bin folder beside the test program's own folder.
-std::wstring BinaryDir();
+// A file of the folder of Wexlo.exe and Velmora.dll: WEX_BIN_DIR as the
+// runner sets it, else the bin folder beside the test program's own folder.
 std::wstring BinaryPath(const std::wstring& name);
 
 // A scratch folder for files a test writes (WEX_SCRATCH_DIR, else %TEMP%).
@@ -18,7 +17,6 @@ std::wstring ScratchDir();
 // The port a runner's variable names (WEX_HTTP_PORT, ...); 0 when unset.
 uint16_t PortOf(const wchar_t* variable);
 
-std::string ReadWholeFile(const std::wstring& path);
 // A file of the fixture's site (tests/wine/site).
 std::string SiteFile(const char* name);
 

@@ -16,14 +16,12 @@ namespace {
 
 const UINT kCodePages[] = {1252, 932, 936, 949, 950, 65001};
 
-void Hex(FILE* out, const unsigned char* bytes, size_t count) {
+// Bytes as two hex digits each, UTF-16 units as four.
+template <typename Unit>
+void Hex(FILE* out, const Unit* units, size_t count) {
   if (count == 0) std::fputc('-', out);
-  for (size_t i = 0; i < count; ++i) std::fprintf(out, "%02X", bytes[i]);
-}
-
-void Hex(FILE* out, const wchar_t* units, size_t count) {
-  if (count == 0) std::fputc('-', out);
-  for (size_t i = 0; i < count; ++i) std::fprintf(out, "%04X", static_cast<unsigned>(units[i]));
+  for (size_t i = 0; i < count; ++i)
+    std::fprintf(out, sizeof(Unit) == 1 ? "%02X" : "%04X", static_cast<unsigned>(units[i]));
 }
 
 void ToText(FILE* out, UINT cp, const std::string& bytes) {
