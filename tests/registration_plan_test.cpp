@@ -151,9 +151,7 @@ TEST(ServerFile, PathWithoutQuotesAndArguments) {
     const char* value;
     const char* file;
   } cases[] = {
-      {kExe, "\"C:\\Program Files\\W\\Wexlo.exe\"", "C:\\Program Files\\W\\Wexlo.exe"},
       {kExe, "  \"C:\\W\\Wexlo.exe\" /Automation ", "C:\\W\\Wexlo.exe"},
-      {kExe, "C:\\W\\Wexlo.exe -Embedding", "C:\\W\\Wexlo.exe"},
       {kExe, "C:\\Program Files\\W\\WEXLO.EXE /Automation", "C:\\Program Files\\W\\WEXLO.EXE"},
       {kExe, "C:\\W.exe.d\\Wexlo.exe", "C:\\W.exe.d\\Wexlo.exe"},
       {kExe, "C:\\W\\server /Automation", "C:\\W\\server"},
