@@ -136,14 +136,6 @@ TEST(FormatRSS, RendersEveryItemOfALongFeed) {
   EXPECT_EQ(FormatRSS(feed, 100, true).find(u">100</A>"), ustring::npos);
 }
 
-TEST(FormatRSS, SurvivesNulAndUnpairedSurrogates) {
-  const ustring title{u'\0', char16_t(0xD800), u'x', char16_t(0xDC00)};
-  const ustring feed = u"<title>C</title><item><title>" + title + u"</title><description>a" +
-                       ustring(1, u'\0') + u"b</description></item>";
-  EXPECT_EQ(FormatRSS(feed, 5, true),
-            u"<H2>C</H2>\r\n<H4>" + title + u"</H4>\r\n<SPAN ID=\"T2\">&#160; &#160; a</SPAN><BR>");
-}
-
 TEST(GetTagText, FindsElementsAndWhereTheNextSearchBegins) {
   const struct {
     const char16_t* text;
