@@ -255,8 +255,9 @@ TEST_F(Downloading, ShutDownClosesOnceWhateverTheDisconnectHandlerStarts) {
   EXPECT_EQ(log.events, (Events{"connect fileserver", "disconnect", "connect fileserver"}));
 }
 
-// When the OnDisconnect of the close a request makes starts a request of its
-// own, that one stands and the outer request gives way with 109 and 10037.
+// A request closes the running transfer first; when that close's OnDisconnect
+// handler starts a request of its own, that one stands and the outer request
+// gives way with 109 and 10037.
 TEST_F(Downloading, ARequestWhoseCloseStartsAnotherGivesWayToIt) {
   ASSERT_EQ(Request(*d, "fileserver", "/first"), 0);
   int32_t nested = -1;
