@@ -13,29 +13,19 @@
 #include "common/automation/variant_arg.h"
 #include "server/downloader/downloader.h"
 #include "server/downloader/host.h"
+#include "tests/support/event_log.h"
 #include "tests/support/fake_platform.h"
 
 namespace wex {
 
-// Logs the events as short lines ("connect fileserver", "finish 200 OK",
-// "disconnect") and runs an optional action in each, after logging it.
-class DownloaderLog : public DownloaderEvents {
+// Logs the object's events as the engine tests log the engine's.
+class DownloaderLog : public DownloaderEvents, public EventLines {
  public:
-  std::vector<std::string> events;
-  std::function<void()> onConnect, onFinish, onDisconnect;
-
-  void OnConnect(const ustring& ServerURL) override {
-    events.push_back("connect " + ToUtf8(ServerURL));
-    if (onConnect) onConnect();
-  }
+  void OnConnect(const ustring& ServerURL) override { Connected(ServerURL); }
   void OnDownloadFinish(int32_t ResponseCode, const ustring& ResponseString) override {
-    events.push_back("finish " + std::to_string(ResponseCode) + " " + ToUtf8(ResponseString));
-    if (onFinish) onFinish();
+    Finished(ResponseCode, ResponseString);
   }
-  void OnDisconnect() override {
-    events.push_back("disconnect");
-    if (onDisconnect) onDisconnect();
-  }
+  void OnDisconnect() override { Disconnected(); }
 };
 
 // An argument as a script passes it: a variant and its by-reference view.

@@ -28,14 +28,10 @@ class EngineTest : public ::testing::Test {
  protected:
   // The log outlives the engine: destroying the engine may still raise.
   EventLog log;
-  std::shared_ptr<FakePlatform> fake = std::make_shared<FakePlatform>();
-  std::shared_ptr<httpUC> engine = httpUC::Create(fake);
+  std::shared_ptr<FakePlatform> fake;
+  std::shared_ptr<httpUC> engine;
 
-  EngineTest() {
-    engine->Subscribe(&log);
-    ustring error;
-    engine->StartUp1(error);
-  }
+  EngineTest() { Fresh(); }
 
   // A fresh platform, scripted by `script`, under a fresh started engine and an empty log.
   void Fresh(const std::function<void(FakePlatform&)>& script = nullptr) {

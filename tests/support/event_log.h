@@ -12,25 +12,32 @@
 
 namespace wex {
 
-class EventLog : public httpUCEvents {
- public:
+// The lines and actions, whichever interface raises the events.
+struct EventLines {
   std::vector<std::string> events;
   bool finished = false;
   std::function<void()> onConnect, onFinish, onDisconnect;
 
-  void OnConnect1(const ustring& sURL) override {
-    events.push_back("connect " + ToUtf8(sURL));
+  void Connected(const ustring& url) {
+    events.push_back("connect " + ToUtf8(url));
     if (onConnect) onConnect();
   }
-  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override {
-    events.push_back("finish " + std::to_string(LErrCode) + " " + ToUtf8(sErrStr));
+  void Finished(int32_t code, const ustring& text) {
+    events.push_back("finish " + std::to_string(code) + " " + ToUtf8(text));
     finished = true;
     if (onFinish) onFinish();
   }
-  void OnDisconnect1() override {
+  void Disconnected() {
     events.push_back("disconnect");
     if (onDisconnect) onDisconnect();
   }
+};
+
+class EventLog : public httpUCEvents, public EventLines {
+ public:
+  void OnConnect1(const ustring& sURL) override { Connected(sURL); }
+  void OnFinish1(int32_t LErrCode, const ustring& sErrStr) override { Finished(LErrCode, sErrStr); }
+  void OnDisconnect1() override { Disconnected(); }
 };
 
 }  // namespace wex

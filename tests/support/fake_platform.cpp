@@ -176,7 +176,6 @@ std::unique_ptr<OutputFile> FakePlatform::CreateNewOutputFile(const ustring& pat
 }
 
 bool FakePlatform::ReplaceFile(const ustring& from, const ustring& to) {
-  replacements.emplace_back(from, to);
   if (replaceFails || files.count(from) == 0) return false;
   files[to] = std::move(files[from]);
   files.erase(from);

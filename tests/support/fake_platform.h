@@ -115,7 +115,6 @@ class FakePlatform : public Platform {
   std::vector<ustring> newFiles;  // every name CreateNewOutputFile was asked for
   std::vector<ustring> createdFiles;
   std::vector<ustring> deletedFiles;
-  std::vector<std::pair<ustring, ustring>> replacements;
 
   // --- Platform ---
   int32_t Startup(uint16_t version) override;

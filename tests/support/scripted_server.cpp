@@ -9,11 +9,10 @@
 
 namespace wex {
 
-ScriptedServer::ScriptedServer(std::vector<Step> script, Loopback loopback)
-    : script_(std::move(script)) {
+int ListenOnLoopback(bool ipv6, uint16_t& port) {
   sockaddr_in6 address{};  // an IPv4 address fits in it, its port at the same place
   socklen_t length = sizeof address;
-  if (loopback == Loopback::kIpv4) {
+  if (!ipv6) {
     auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
     ipv4->sin_family = AF_INET;
     ipv4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -23,13 +22,21 @@ ScriptedServer::ScriptedServer(std::vector<Step> script, Loopback loopback)
     address.sin6_addr = in6addr_loopback;
   }
   auto* any = reinterpret_cast<sockaddr*>(&address);
-  listener_ = ::socket(any->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener_ < 0 || bind(listener_, any, length) != 0 || listen(listener_, 16) != 0 ||
-      getsockname(listener_, any, &length) != 0) {
-    return;  // Port() stays 0 and the test's connect fails
+  const int listener = ::socket(any->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listener < 0 || bind(listener, any, length) != 0 || listen(listener, 16) != 0 ||
+      getsockname(listener, any, &length) != 0) {
+    if (listener >= 0) close(listener);
+    return -1;
   }
-  port_ = ntohs(address.sin6_port);
-  thread_ = std::thread(&ScriptedServer::Run, this);
+  port = ntohs(address.sin6_port);
+  return listener;
+}
+
+ScriptedServer::ScriptedServer(std::vector<Step> script, Loopback loopback)
+    : script_(std::move(script)) {
+  listener_ = ListenOnLoopback(loopback == Loopback::kIpv6, port_);
+  // On failure Port() stays 0 and the test's connect fails.
+  if (listener_ >= 0) thread_ = std::thread(&ScriptedServer::Run, this);
 }
 
 ScriptedServer::~ScriptedServer() {

@@ -58,6 +58,9 @@ class ScriptedServer {
   std::thread thread_;
 };
 
+// A socket listening on 127.0.0.1 (or ::1), its port in `port`; -1 on failure.
+int ListenOnLoopback(bool ipv6, uint16_t& port);
+
 // Runs pump(timeoutMs) until done() holds or the limit passes; true if done.
 template <typename Pump>
 bool PumpUntil(Pump&& pump, const std::function<bool()>& done,

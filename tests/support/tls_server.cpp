@@ -1,8 +1,6 @@
 #include "tests/support/tls_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <signal.h>
@@ -15,6 +13,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "tests/support/scripted_server.h"
 
 namespace wex {
 namespace {
@@ -114,21 +114,13 @@ std::string TlsServer::TrustFile() { return std::string(WEX_TLS_DIR) + "/ca.pem"
 
 TlsServer::TlsServer(const std::string& certificate, Kind kind) {
   if (kind == Kind::kRenegotiate || kind == Kind::kKeyUpdate) {
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener, 8) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      if (listener >= 0) close(listener);
-      return;
-    }
+    uint16_t port = 0;
+    const int listener = ListenOnLoopback(false, port);
+    if (listener < 0) return;
     child_ = fork();
     if (child_ == 0) ServeHandshakeMessages(listener, certificate, kind);
     close(listener);
-    if (child_ > 0) port_ = ntohs(address.sin_port);
+    if (child_ > 0) port_ = port;
     return;
   }
   const std::string dir = WEX_TLS_DIR;
