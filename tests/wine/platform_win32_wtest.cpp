@@ -18,6 +18,7 @@
 #include "server/engine/win32/win32_platform.h"
 #include "tests/support/engine_over_platform.h"
 #include "tests/support/engine_test_access.h"
+#include "tests/wine/support/loopback.h"
 #include "tests/wine/support/message_pump.h"
 #include "tests/wine/support/wine_paths.h"
 
@@ -44,15 +45,7 @@ struct Recorder : NotificationTarget {
 // connection to it (the blocking connect completes through the backlog).
 class Peer {
  public:
-  Peer() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    address_.sin_family = AF_INET;
-    address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address_;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address_), length);
-    listen(listener_, 4);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address_), &length);
-  }
+  Peer() { listener_ = ListenOnLoopback(address_, 4); }
   ~Peer() {
     if (connection_ != INVALID_SOCKET) closesocket(connection_);
     closesocket(listener_);

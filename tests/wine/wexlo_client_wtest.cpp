@@ -14,6 +14,7 @@
 
 #include "server/downloader/win32/guarded.h"
 #include "tests/wine/support/automation.h"
+#include "tests/wine/support/loopback.h"
 #include "tests/wine/support/message_pump.h"
 #include "tests/wine/support/wine_paths.h"
 #include "wexlo.h"
@@ -31,20 +32,6 @@ std::string WithCrLf(const std::string& lf) {
   std::string out;
   for (char c : lf) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
   return out;
-}
-
-// A socket listening on 127.0.0.1; *port gets its port.
-SOCKET ListeningSocket(int32_t* port) {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof address;
-  bind(s, reinterpret_cast<sockaddr*>(&address), length);
-  listen(s, 1);
-  getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-  *port = ntohs(address.sin_port);
-  return s;
 }
 
 class WexloClient : public ::testing::Test {
@@ -309,9 +296,9 @@ TEST_F(WexloClient, AnArgumentThatDoesNotConvertIsAnErrorWithTheObjectsErrorInfo
 
 // A response that arrives while OnConnect is raised still finishes after RequestFile.
 TEST_F(WexloClient, AResponseArrivingDuringOnConnectFinishesAfterRequestFile) {
-  int32_t port = 0;
-  SOCKET listener = ListeningSocket(&port);
-  SetPort(port);
+  sockaddr_in address;
+  SOCKET listener = ListenOnLoopback(address, 1);
+  SetPort(ntohs(address.sin_port));
   SOCKET accepted = INVALID_SOCKET;
   recorder_->handler = [&](const Event& e) {
     if (e.id != kOnConnect) return;
