@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/codepage.h"
+#include "server/engine/limits.h"
 #include "server/engine/response_head.h"
 #include "tests/support/code_pages.h"
 #include "tests/support/engine_fixture.h"
@@ -237,15 +238,17 @@ TEST_F(EngineResponse, BlocksAreStoredAsTheyCame) {
   std::string head = "HTTP/1.0 200 OK\r\nX: ";
   head += std::string(150 - head.size() - 4, 'h') + "\r\n\r\n";
   ASSERT_EQ(Request(), 0);
-  Receive(head + std::string(65536 - 150, '1'));
-  Receive(std::string(65536, '2'));
+  Receive(head + std::string(kReceiveBlockBytes - 150, '1'));
+  Receive(std::string(kReceiveBlockBytes, '2'));
   Receive(std::string(400, '3'));
   PeerCloses();
   std::vector<size_t> sizes;
   for (const Chunk& chunk : *engine->CurFileBytes1()) sizes.push_back(chunk.size());
-  EXPECT_EQ(sizes, (std::vector<size_t>{65536 - 150, 65536, 400}));
-  EXPECT_EQ(engine->CurSize1(), 65536 - 150 + 65536 + 400);
-  EXPECT_EQ(fake->CallCount("Receive(" + std::to_string(fake->lastSocket) + ",65536)"), 4);
+  EXPECT_EQ(sizes, (std::vector<size_t>{kReceiveBlockBytes - 150, kReceiveBlockBytes, 400}));
+  EXPECT_EQ(engine->CurSize1(), 2 * kReceiveBlockBytes - 150 + 400);
+  EXPECT_EQ(fake->CallCount("Receive(" + std::to_string(fake->lastSocket) + "," +
+                            std::to_string(kReceiveBlockBytes) + ")"),
+            4);
 
   ASSERT_EQ(Request(), 0);
   Receive("HTTP/1.0 200 OK\r\n\r\n");

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "server/engine/limits.h"
 #include "server/engine/platform.h"
 #include "server/engine/sspi_channel.h"
 #include "tests/support/fake_sspi.h"
@@ -111,16 +112,17 @@ TEST(SspiChannel, HandshakeMessagesAfterTheHandshakeAreAnsweredAndTheBodyGoesOn)
 }
 
 // A record's first bytes wait for the socket, which tells of the rest: the
-// channel neither reports them as buffered nor decrypts them again first.
+// channel neither reports them as buffered nor hands them to the security
+// package, which is handed one whole record at a time.
 TEST(SspiChannel, APartialRecordWaitsForTheSocket) {
   const std::string second = Record('D', "cd");
   FakeSspi fake;
   fake.Arrive(Record('H', "server flight"));
   SspiChannel channel(fake);
   ASSERT_EQ(channel.Handshake(30000), 0);
-  fake.Arrive(Record('D', "ab") + second.substr(0, 3));
-  fake.Arrive(second.substr(3));
-  fake.decryptCalls = 0;
+  fake.Arrive(Record('D', "ab") + second.substr(0, 6));
+  fake.Arrive(second.substr(6));
+  fake.decrypted.clear();
   fake.receiveRoom.clear();
   uint8_t buffer[64];
   int32_t error = 0;
@@ -128,10 +130,10 @@ TEST(SspiChannel, APartialRecordWaitsForTheSocket) {
   EXPECT_FALSE(channel.HasBuffered());
   ASSERT_EQ(channel.Read(buffer, sizeof buffer, error), 2);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 2), "cd");
-  EXPECT_EQ(fake.decryptCalls, 3);  // "ab", the partial record once, "cd"
+  EXPECT_EQ(fake.decrypted, (std::vector<size_t>{7, 7}));  // "ab", then "cd", framed
   // Each receive has as much room beside the partial record as a plain one.
   ASSERT_EQ(fake.receiveRoom.size(), 2u);
-  EXPECT_GE(fake.receiveRoom[1], 65536u);
+  EXPECT_GE(fake.receiveRoom[1], kReceiveBlockBytes);
 
   // Plain bytes the caller did not take are buffered.
   fake.Arrive(Record('D', "efgh"));

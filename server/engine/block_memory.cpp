@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "common/large_buffer.h"
+#include "server/engine/limits.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -23,10 +24,11 @@ namespace wex {
 namespace {
 
 // Blocks from 8 KiB up to an eighth of a slab are cut from slabs: the stored
-// blocks of a fast transfer (receives of up to 64 KiB). Unused where every
-// block comes from the heap.
+// blocks of a fast transfer, each one receive. Unused where every block comes
+// from the heap.
 [[maybe_unused]] constexpr size_t kSmallestCut = 8u << 10;
 constexpr size_t kLargestCut = kSlabBytes / 8;
+static_assert(kReceiveBlockBytes <= kLargestCut, "a whole receive is cut from a slab");
 
 constexpr bool CutsFromSlabs(size_t bytes) {
 #ifdef WEX_BLOCKS_FROM_HEAP

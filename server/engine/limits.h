@@ -6,11 +6,14 @@
 
 namespace wex {
 
-// The most a receive takes at once. Each receive is a round trip through the
-// platform (a wineserver call under Wine), so the classic 8 KiB would cost
-// eight times as many of them for the same bytes; only block boundaries,
-// which no caller sees, differ.
-constexpr size_t kReceiveBlockBytes = 64 * 1024;
+// The most a receive takes at once. Each receive, and the read notification
+// before it, is a round trip through the platform (wineserver calls under
+// Wine, which hands up to 93 KiB of a loopback socket at once), so the
+// classic 8 KiB would cost eight times as many of them for the same bytes,
+// and 64 KiB a third more; only block boundaries, which no caller sees,
+// differ. A secure channel's receive takes as much raw, so that the records
+// one socket receive brings go to the engine in one read.
+constexpr size_t kReceiveBlockBytes = 256 * 1024;
 
 // A response head longer than this is not looked for any further: what was
 // collected is body. Real heads are a few hundred bytes.

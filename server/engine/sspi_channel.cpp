@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "server/engine/limits.h"
 #include "server/engine/platform.h"
 
 namespace wex {
@@ -12,12 +13,9 @@ namespace {
 // the bound on the bytes a handshake may take before it completes a message.
 constexpr size_t kHandshakeBuffer = 64 * 1024;
 
-// What a receive after the handshake may take beside a partial record left
-// from the one before: as much as a plain receive.
-constexpr size_t kReceiveRoom = 64 * 1024;
-
-// A record sent after the handshake has this long to go out whole.
-constexpr int32_t kSendTimeoutMs = 30000;
+// TLS frames every record with five bytes: its type, its version and the
+// length of what follows.
+constexpr size_t kRecordHeader = 5;
 
 }  // namespace
 
@@ -34,10 +32,11 @@ int32_t SspiChannel::Handshake(int32_t timeoutMs) {
   rawIncomplete_ = false;
   int32_t error = Negotiate(true, calls_.NowMs() + static_cast<uint64_t>(std::max(timeoutMs, 0)));
   if (error != 0) return error;
-  size_t maxRecord = 0;
-  int32_t status = calls_.StreamSizes(maxMessage_, maxRecord);
+  int32_t status = calls_.StreamSizes(maxMessage_, maxRecord_);
   if (status != kSecEOk) return status;
-  raw_.resize(std::max(raw_.size(), kReceiveRoom + maxRecord));
+  // A receive after the handshake may take as much as a plain one beside a
+  // partial record left from the one before.
+  raw_.resize(std::max(raw_.size(), kReceiveBlockBytes + maxRecord_));
   return 0;
 }
 
@@ -114,11 +113,29 @@ void SspiChannel::KeepPlain() {
   plainAt_ = 0;
 }
 
-// Decrypts the first record of the raw bytes not yet decrypted. 1 when it
-// did, 0 when the record is incomplete, -1 with `error` on failure; the
+// The bytes of the first record not yet decrypted, once they have all
+// arrived; 0 before. A record longer than any the context makes goes to the
+// security package with every byte held, for it to judge.
+size_t SspiChannel::FirstRecord() const {
+  const size_t held = rawUsed_ - rawAt_;
+  if (held < kRecordHeader) return 0;
+  const uint8_t* header = raw_.data() + rawAt_;
+  const size_t record = kRecordHeader + (size_t{header[3]} << 8 | header[4]);
+  if (record > maxRecord_) return held;
+  return record <= held ? record : 0;
+}
+
+// Decrypts the first record of the raw bytes not yet decrypted, handing the
+// security package that record alone: it copies what it is given, so the
+// records after it would be copied again for each one before them. 1 when
+// it did, 0 when the record is incomplete, -1 with `error` on failure; the
 // peer's close-notify sets ended_.
 int SspiChannel::Decrypt(int32_t& error) {
-  SspiCalls::Result opened = calls_.Decrypt(raw_.data() + rawAt_, rawUsed_ - rawAt_);
+  const size_t held = rawUsed_ - rawAt_;
+  const size_t record = FirstRecord();
+  rawIncomplete_ = record == 0;
+  if (rawIncomplete_) return 0;
+  SspiCalls::Result opened = calls_.Decrypt(raw_.data() + rawAt_, record);
   rawIncomplete_ = opened.status == kSecEIncompleteMessage;
   if (rawIncomplete_) return 0;
   if (opened.status != kSecEOk && opened.status != kSecIContextExpired &&
@@ -132,8 +149,9 @@ int SspiChannel::Decrypt(int32_t& error) {
   plainBytes_ = opened.size > 0 ? opened.bytes : nullptr;
   plainSize_ = opened.size;
   plainAt_ = 0;
-  if (opened.extra > 0) {
-    rawAt_ = rawUsed_ - std::min(opened.extra, rawUsed_ - rawAt_);
+  const size_t unread = std::min(opened.extra, record) + (held - record);
+  if (unread > 0) {
+    rawAt_ = rawUsed_ - unread;
   } else {
     rawAt_ = rawUsed_ = 0;
   }

@@ -90,6 +90,7 @@ class SspiChannel {
 
  private:
   int32_t Negotiate(bool first, uint64_t deadline);
+  size_t FirstRecord() const;
   int Decrypt(int32_t& error);
   void KeepExtra(size_t extra);
   void Compact();
@@ -99,6 +100,7 @@ class SspiChannel {
   SspiCalls& calls_;
   int32_t timeoutMs_ = 0;
   size_t maxMessage_ = 0;
+  size_t maxRecord_ = 0;
   std::vector<uint8_t> raw_;  // received; from rawAt_ to rawUsed_ not yet decrypted
   size_t rawAt_ = 0;
   size_t rawUsed_ = 0;

@@ -8,20 +8,20 @@
 namespace wex {
 namespace {
 
-constexpr size_t kHeader = 3;
+constexpr size_t kHeader = 5;
 constexpr size_t kMaxMessage = 16384;
 
 // The size of the whole first record in `input`, or 0 when it has not all arrived.
 size_t WholeRecord(const uint8_t* input, size_t size) {
   if (size < kHeader) return 0;
-  size_t record = kHeader + (static_cast<size_t>(input[1]) << 8 | input[2]);
+  size_t record = kHeader + (static_cast<size_t>(input[3]) << 8 | input[4]);
   return record <= size ? record : 0;
 }
 
 }  // namespace
 
 std::string FakeSspi::Record(char type, const std::string& payload) {
-  std::string record{type, static_cast<char>(payload.size() >> 8),
+  std::string record{type, 3, 3, static_cast<char>(payload.size() >> 8),
                      static_cast<char>(payload.size() & 0xFF)};
   return record + payload;
 }
@@ -55,7 +55,7 @@ SspiCalls::Result FakeSspi::Initialize(const uint8_t* input, size_t size) {
 }
 
 SspiCalls::Result FakeSspi::Decrypt(uint8_t* input, size_t size) {
-  ++decryptCalls;
+  decrypted.push_back(size);
   Result result;
   size_t record = WholeRecord(input, size);
   if (record == 0) {

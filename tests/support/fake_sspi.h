@@ -1,7 +1,7 @@
 // Scripted security and socket calls, so that every branch of the Schannel
-// state machine runs natively. A record is a type byte, a big-endian two-byte
-// length and its bytes: 'H' handshake, 'D' data, 'C' close-notify, 'R' a
-// handshake message after the handshake, 'X' one that fails to decrypt; bytes
+// state machine runs natively. A record is framed as TLS frames it: a type
+// byte, the version 3.3, a big-endian two-byte length and its bytes: 'H' handshake, 'D' data, 'C'
+// close-notify, 'R' a handshake message after the handshake, 'X' one that fails to decrypt; bytes
 // short of a whole record are an incomplete message, as to Schannel.
 #pragma once
 
@@ -33,7 +33,7 @@ class FakeSspi : public SspiCalls {
 
   std::vector<std::string> sends;  // every SendAll, whole
   int initializeCalls = 0;
-  int decryptCalls = 0;
+  std::vector<size_t> decrypted;    // the bytes each Decrypt was handed
   std::vector<size_t> receiveRoom;  // the room each Receive was offered
 
   Result Initialize(const uint8_t* input, size_t size) override;
