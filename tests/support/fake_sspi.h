@@ -1,8 +1,9 @@
 // Scripted security and socket calls, so that every branch of the Schannel
 // state machine runs natively. A record is framed as TLS frames it: a type
-// byte, the version 3.3, a big-endian two-byte length and its bytes: 'H' handshake, 'D' data, 'C'
-// close-notify, 'R' a handshake message after the handshake, 'X' one that fails to decrypt; bytes
-// short of a whole record are an incomplete message, as to Schannel.
+// byte, the version 3.3, a big-endian two-byte length and its bytes. Types:
+// 'H' handshake, 'D' data, 'C' close-notify, 'R' a handshake message after
+// the handshake, 'X' one that fails to decrypt; bytes short of a whole
+// record are an incomplete message, as to Schannel.
 #pragma once
 
 #include <cstdint>
