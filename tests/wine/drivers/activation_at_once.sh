@@ -2,7 +2,7 @@
 # Eight scripts that ask for Wexlo.Downloader at the same moment each get an
 # object of their own and its bytes (16 MiB from nginx on 127.0.0.1), and
 # the same eight clients of the least single-use server there is
-# (tests/wine/tools/single_use_server.exe) each get theirs: a failure of
+# (bench/win32/minimal_server.exe) each get theirs: a failure of
 # Wexlo.exe alone is the server's, a failure of both is Wine's activation.
 #
 # Wine hands a class object registered for single use to whichever client
@@ -20,7 +20,7 @@ source "$ROOT/bench/nginx.sh"
 
 CLIENTS=8
 WAIT=100  # two activations of 30 s at most, and the download
-PROBE="$BUILD/$WEX_WIN_ARCH/tools/single_use_server.exe"
+PROBE="$BUILD/$WEX_WIN_ARCH/bench/minimal_server.exe"
 WORK="$WEX_SCRATCH_HOST/at_once"
 SITE="$(mktemp -d)"
 rm -rf "$WORK"
@@ -35,7 +35,7 @@ trap cleanup EXIT
 chmod 755 "$SITE"  # nginx's workers read as another user
 head -c $((16 << 20)) /dev/urandom >"$SITE/body.bin"
 nginx_start "$SITE" "$SITE" || { echo "FAIL nginx did not start"; exit 1; }
-"$WINE" "$PROBE" /RegServer || echo "FAIL single_use_server.exe /RegServer"
+"$WINE" "$PROBE" /RegServer || echo "FAIL minimal_server.exe /RegServer"
 
 # Process ids of this prefix's live servers named <program> (an ended one
 # may linger as a zombie until the system reaps it).
@@ -79,7 +79,7 @@ at_once() {
 at_once eight_downloaders_at_once Wexlo.Downloader "bytes:$((16 << 20))" FAIL
 # The least server tells the two causes apart in the log; Wine's race can hit
 # it too, so what it shows is information, not a verdict on the component.
-at_once eight_single_use_probes_at_once WexProbe.SingleUse created INFO
+at_once eight_single_use_probes_at_once WexBench.MinimalServer created INFO
 
 # Every server ends with its object, or 30 s after its start when Wine
 # started it for a client another server already served (on a loaded
@@ -87,7 +87,7 @@ at_once eight_single_use_probes_at_once WexProbe.SingleUse created INFO
 # does not is stopped here.
 left=""
 DEADLINE=$((SECONDS + 45))
-for program in Wexlo.exe single_use_server.exe; do
+for program in Wexlo.exe minimal_server.exe; do
   for pid in $(servers "$program"); do
     gone "$pid" || { left="$left $program:$pid($(ps -o etime= -p "$pid"))"; kill "$pid"; }
   done
