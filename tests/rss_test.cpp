@@ -248,6 +248,9 @@ TEST(TextSearch, AgreesWithPlainSearches) {
         ASSERT_EQ(found[i], FindIgnoringCase(text, tags[i], round % 5)) << round;
     }
   }
+  // The empty pattern is found where the search starts, the end included.
+  for (size_t from : {0, 3, 4})
+    EXPECT_EQ(FindText(u"abc", u"", from), NaiveFind(u"abc", u"", from, false));
 }
 
 }  // namespace
