@@ -22,8 +22,13 @@ void AdviseLargeWrite(void* begin, size_t bytes);
 constexpr size_t kSlabBytes = 2u << 20;
 
 // kSlabBytes of zeroed, writable memory, backed at once where the system
-// allows it; nullptr when there is none.
+// allows it, each page already written once; nullptr when there is none.
+// One more is made ready meanwhile on a thread of its own.
 void* AllocateSlab();
 void FreeSlab(void* slab);
+
+// The platform's part of AllocateSlab: a slab mapped and brought in the
+// system's way, nullptr when there is none.
+void* MapSlab();
 
 }  // namespace wex

@@ -11,17 +11,7 @@
 // Raising it takes a privilege every user holds by default; where it is
 // refused, or the lock fails anyway, the pages come in as they are touched,
 // as any memory's do.
-//
-// On a paravirtualised machine the first write to each page still costs a
-// trap to the hypervisor after the lock, about 5 us a page: 0.08 s for a
-// 64 MiB body, half of what the store of a plain download costs beyond its
-// receives. So the next slab is made ready, touched page by page, on a pool
-// thread while the current one fills, and the store writes into pages that
-// are already mapped. One spare at most, so a small download costs one slab
-// more of memory and no wait.
 #include <windows.h>
-
-#include <utility>
 
 #include "common/large_buffer.h"
 
@@ -52,45 +42,13 @@ void BringIn(void* slab) {
   if (raised) SetProcessWorkingSetSize(self, minimum, maximum);
 }
 
-void* FreshSlab() {
-  void* slab = VirtualAlloc(nullptr, kSlabBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (slab == nullptr) return nullptr;
-  BringIn(slab);
-  constexpr size_t kPageBytes = 4096;
-  for (size_t offset = 0; offset < kSlabBytes; offset += kPageBytes)
-    static_cast<volatile char*>(slab)[offset] = 0;  // stays zeroed
-  return slab;
-}
-
-// The spare slab and the pool work that makes it, both taken under the lock.
-SRWLOCK spareLock = SRWLOCK_INIT;
-PTP_WORK spareWork = nullptr;
-void* spare = nullptr;
-
-void CALLBACK MakeSpare(PTP_CALLBACK_INSTANCE, void*, PTP_WORK) {
-  void* slab = FreshSlab();
-  AcquireSRWLockExclusive(&spareLock);
-  std::swap(spare, slab);
-  ReleaseSRWLockExclusive(&spareLock);
-  FreeSlab(slab);  // a spare made twice over (two takers at once) replaces the other
-}
-
 }  // namespace
 
 void AdviseLargeWrite(void*, size_t) {}
 
-void* AllocateSlab() {
-  AcquireSRWLockExclusive(&spareLock);
-  if (spareWork == nullptr) spareWork = CreateThreadpoolWork(MakeSpare, nullptr, nullptr);
-  PTP_WORK work = spareWork;
-  ReleaseSRWLockExclusive(&spareLock);
-  // The spare being made is worth the wait: it is most of the way there.
-  if (work != nullptr) WaitForThreadpoolWorkCallbacks(work, FALSE);
-  AcquireSRWLockExclusive(&spareLock);
-  void* slab = std::exchange(spare, nullptr);
-  ReleaseSRWLockExclusive(&spareLock);
-  if (slab == nullptr) slab = FreshSlab();
-  if (work != nullptr) SubmitThreadpoolWork(work);
+void* MapSlab() {
+  void* slab = VirtualAlloc(nullptr, kSlabBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (slab != nullptr) BringIn(slab);
   return slab;
 }
 
