@@ -18,7 +18,7 @@
 #include "server/engine/posix/posix_errors.h"
 #include "server/engine/posix/posix_platform.h"
 #include "tests/support/fake_platform.h"
-#include "tests/support/scripted_server.h"
+#include "tests/support/fixture_server.h"
 
 namespace wex {
 namespace {

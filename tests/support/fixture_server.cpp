@@ -1,6 +1,8 @@
-#include "tests/support/tls_server.h"
+#include "tests/support/fixture_server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,8 +15,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "tests/support/scripted_server.h"
 
 namespace wex {
 namespace {
@@ -55,7 +55,7 @@ bool AwaitRenegotiation(SSL* ssl, int fd) {
 
 // One connection: the request, half of /bytes/<n>, the handshake message,
 // the rest, the close-notify; then reads until the client closes.
-void Answer(SSL_CTX* context, int fd, TlsServer::Kind kind) {
+void Answer(SSL_CTX* context, int fd, FixtureServer::Kind kind) {
   SSL* ssl = SSL_new(context);
   SSL_set_fd(ssl, fd);
   std::string request;
@@ -73,7 +73,7 @@ void Answer(SSL_CTX* context, int fd, TlsServer::Kind kind) {
     for (size_t i = 0; i < size; ++i) body[i] = static_cast<char>(i & 0xFF);
     std::string head = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n";
     bool sent = WriteAll(ssl, head + body.substr(0, size / 2));
-    if (sent && kind == TlsServer::Kind::kRenegotiate) {
+    if (sent && kind == FixtureServer::Kind::kRenegotiate) {
       sent = SSL_renegotiate(ssl) == 1 && SSL_do_handshake(ssl) == 1 && AwaitRenegotiation(ssl, fd);
     } else if (sent) {
       sent = SSL_key_update(ssl, SSL_KEY_UPDATE_REQUESTED) == 1 && SSL_do_handshake(ssl) == 1;
@@ -90,12 +90,12 @@ void Answer(SSL_CTX* context, int fd, TlsServer::Kind kind) {
 
 // The child's server, one connection at a time until it is stopped.
 [[noreturn]] void ServeHandshakeMessages(int listener, const std::string& certificate,
-                                         TlsServer::Kind kind) {
+                                         FixtureServer::Kind kind) {
   // A client that goes away mid-body ends the connection, not the server.
   signal(SIGPIPE, SIG_IGN);
   const std::string dir = WEX_TLS_DIR;
   SSL_CTX* context = SSL_CTX_new(TLS_server_method());
-  int version = kind == TlsServer::Kind::kRenegotiate ? TLS1_2_VERSION : TLS1_3_VERSION;
+  int version = kind == FixtureServer::Kind::kRenegotiate ? TLS1_2_VERSION : TLS1_3_VERSION;
   if (context == nullptr || SSL_CTX_set_min_proto_version(context, version) != 1 ||
       SSL_CTX_set_max_proto_version(context, version) != 1 ||
       SSL_CTX_use_certificate_chain_file(context, (dir + "/" + certificate).c_str()) != 1 ||
@@ -110,9 +110,9 @@ void Answer(SSL_CTX* context, int fd, TlsServer::Kind kind) {
 
 }  // namespace
 
-std::string TlsServer::TrustFile() { return std::string(WEX_TLS_DIR) + "/ca.pem"; }
+std::string FixtureServer::TrustFile() { return std::string(WEX_TLS_DIR) + "/ca.pem"; }
 
-TlsServer::TlsServer(const std::string& certificate, Kind kind) {
+FixtureServer::FixtureServer(Kind kind, const std::string& certificate) {
   if (kind == Kind::kRenegotiate || kind == Kind::kKeyUpdate) {
     uint16_t port = 0;
     const int listener = ListenOnLoopback(false, port);
@@ -123,12 +123,13 @@ TlsServer::TlsServer(const std::string& certificate, Kind kind) {
     if (child_ > 0) port_ = port;
     return;
   }
-  const std::string dir = WEX_TLS_DIR;
-  std::vector<std::string> args = {
-      "python3", std::string(WEX_SOURCE_DIR) + "/tests/support/tls_fixture.py",
-      "--root",  std::string(WEX_SOURCE_DIR) + "/tests/wine/site",
-      "--cert",  dir + "/" + certificate,
-      "--key",   dir + "/server.key"};
+  const std::string dir = WEX_TLS_DIR, fixtures = std::string(WEX_SOURCE_DIR) + "/tests/support/";
+  std::vector<std::string> args = {"python3", fixtures + "http_fixture.py", "--root",
+                                   std::string(WEX_SOURCE_DIR) + "/tests/wine/site"};
+  if (kind != Kind::kHttp) {
+    args[1] = fixtures + "tls_fixture.py";
+    args.insert(args.end(), {"--cert", dir + "/" + certificate, "--key", dir + "/server.key"});
+  }
   if (kind == Kind::kSilent) args.push_back("--silent");
   if (kind == Kind::kPlain || kind == Kind::kPlainHolding) args.push_back("--plain");
   if (kind == Kind::kPlainHolding) args.push_back("--hold");
@@ -158,11 +159,53 @@ TlsServer::TlsServer(const std::string& certificate, Kind kind) {
   port_ = static_cast<uint16_t>(port);
 }
 
-TlsServer::~TlsServer() {
+FixtureServer::~FixtureServer() {
   if (child_ <= 0) return;
   kill(child_, SIGTERM);
   int status = 0;
   waitpid(child_, &status, 0);
+}
+
+std::string FixtureServer::Get(const std::string& path) const {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port_);
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  std::string response;
+  const std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+      response.append(buffer, static_cast<size_t>(n));
+  }
+  if (fd >= 0) close(fd);
+  return response;
+}
+
+int ListenOnLoopback(bool ipv6, uint16_t& port) {
+  sockaddr_in6 address{};  // an IPv4 address fits in it, its port at the same place
+  socklen_t length = sizeof address;
+  if (!ipv6) {
+    auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
+    ipv4->sin_family = AF_INET;
+    ipv4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    length = sizeof *ipv4;
+  } else {
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+  }
+  auto* any = reinterpret_cast<sockaddr*>(&address);
+  const int listener = ::socket(any->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listener < 0 || bind(listener, any, length) != 0 || listen(listener, 16) != 0 ||
+      getsockname(listener, any, &length) != 0) {
+    if (listener >= 0) close(listener);
+    return -1;
+  }
+  port = ntohs(address.sin6_port);
+  return listener;
 }
 
 }  // namespace wex
