@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,17 +15,13 @@
 #include "common/ustring.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/unique_handle.h"
+#include "tests/wine/support/automation.h"
 #include "tests/wine/support/wine_paths.h"
 #include "velmora.h"
 #include "wexlo.h"
 
 namespace wex {
 namespace {
-
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return towlower(c); });
-  return text;
-}
 
 // "path" or "path|name=value" ("@": the default), below root's classes key,
 // in lower case: Wine may spell a path differently from the test.
@@ -56,12 +51,6 @@ void ListTree(HKEY root, REGSAM view, const std::wstring& path, std::vector<std:
   for (const std::wstring& child : children) ListTree(root, view, path + L"\\" + child, out);
 }
 
-std::vector<std::wstring> ClassesTree(HKEY root, REGSAM view, const std::wstring& path) {
-  std::vector<std::wstring> lines;
-  ListTree(root, view, path, lines);
-  return lines;
-}
-
 // Lines sorted, as one text (for a readable comparison in a failure).
 std::string SortedText(std::vector<std::wstring> lines) {
   std::sort(lines.begin(), lines.end());
@@ -71,41 +60,36 @@ std::string SortedText(std::vector<std::wstring> lines) {
 }
 
 // Runs a command line and waits for it; its exit code, or -1. Its standard
-// output and error go to *output when output is not null.
+// output and error go to *output.
 long RunCommand(const std::wstring& command, std::string* output = nullptr) {
+  std::string ignored;
+  if (output == nullptr) output = &ignored;
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   UniqueHandle readEnd, writeEnd;
+  if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return -1;
+  SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  if (output != nullptr) {
-    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return -1;
-    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = startup.hStdError = writeEnd.get();
-  }
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = startup.hStdError = writeEnd.get();
   PROCESS_INFORMATION process{};
   std::wstring line = command;
-  BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0, nullptr,
-                                nullptr, &startup, &process);
+  BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &startup, &process);
   writeEnd.reset();
   if (!started) return -1;
   UniqueHandle processHandle(process.hProcess), thread(process.hThread);
-  if (output != nullptr) {
-    // Read to the end before waiting, so that a full pipe cannot stall the child.
-    output->clear();
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-      output->append(buffer, got);
-  }
+  // Read to the end before waiting, so that a full pipe cannot stall the child.
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    output->append(buffer, got);
   DWORD code = static_cast<DWORD>(-1);
   if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
     GetExitCodeProcess(process.hProcess, &code);
   return static_cast<long>(code);
 }
-
-std::wstring Wide(const ustring& s) { return std::wstring(s.begin(), s.end()); }
 
 struct View {
   REGSAM flag;
@@ -128,7 +112,7 @@ struct Component {
   // A program serves clients of both kinds, so it registers in every view;
   // a library only where programs of its own kind look.
   std::vector<View> views;
-  std::wstring command;  // the command line before the switches
+  bool library;  // registered by regsvr32
   std::wstring registerMachine, unregisterMachine, registerUser, unregisterUser;
   const CLSID* clsid;
 };
@@ -136,17 +120,18 @@ struct Component {
 const std::vector<Component>& Components() {
   const std::wstring exe = BinaryPath(L"Wexlo.exe"), dll = BinaryPath(L"Velmora.dll");
   static const std::vector<Component> components = {
-      {"Wexlo", DownloaderIdentity(), exe, MachineViews(), L"\"" + exe + L"\" ", L"-REGSERVER",
-       L"-unregserver", L"/RegServerPerUser", L"-unregserverperuser", &CLSID_Downloader},
-      {"Velmora", BrowserIdentity(), dll, std::vector<View>{MachineViews().front()},
-       L"regsvr32.exe /s ", L"", L"/u", L"/n /i:user", L"/u /n /i:user", &CLSID_Browser},
+      {"Wexlo", DownloaderIdentity(), exe, MachineViews(), false, L"-REGSERVER", L"-unregserver",
+       L"/RegServerPerUser", L"-unregserverperuser", &CLSID_Downloader},
+      {"Velmora", BrowserIdentity(), dll, std::vector<View>{MachineViews().front()}, true, L"",
+       L"/u", L"/n /i:user", L"/u /n /i:user", &CLSID_Browser},
   };
   return components;
 }
 
 long RunAs(const Component& c, const std::wstring& switches, std::string* output = nullptr) {
-  const bool library = c.command.rfind(L"regsvr32", 0) == 0;
-  return RunCommand(c.command + switches + (library ? L" \"" + c.file + L"\"" : L""), output);
+  return RunCommand(c.library ? L"regsvr32.exe /s " + switches + L" \"" + c.file + L"\""
+                              : L"\"" + c.file + L"\" " + switches,
+                    output);
 }
 
 // The trees the plan writes below, one per root.
@@ -190,10 +175,7 @@ std::string Registered(const Component& c, HKEY root, REGSAM view) {
   std::vector<std::wstring> lines;
   const RegistrationPlan plan =
       PlanRegistration(c.identity, RegistryRoot::kMachine, c.views.front().view, {u"x", false});
-  for (const std::wstring& key : Roots(plan)) {
-    std::vector<std::wstring> tree = ClassesTree(root, view, key);
-    lines.insert(lines.end(), tree.begin(), tree.end());
-  }
+  for (const std::wstring& key : Roots(plan)) ListTree(root, view, key, lines);
   return SortedText(lines);
 }
 
@@ -204,13 +186,12 @@ std::string EveryView(const Component& c, HKEY root) {
   return text;
 }
 
-class Registration : public ::testing::TestWithParam<Component> {
+class Registration : public ComApartment, public ::testing::WithParamInterface<Component> {
  protected:
-  void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
   void TearDown() override {
     RunAs(GetParam(), GetParam().unregisterUser);
     RunAs(GetParam(), GetParam().registerMachine);
-    CoUninitialize();
+    ComApartment::TearDown();
   }
   void ExpectRegistered(HKEY root) {
     const Component& c = GetParam();
@@ -258,7 +239,7 @@ TEST_P(Registration, PerUserFormsWriteAndRemoveTheCurrentUsersKeysOnly) {
     EXPECT_EQ(EveryView(c, HKEY_CURRENT_USER), "");
     EXPECT_EQ(EveryView(c, HKEY_LOCAL_MACHINE), machine);
   }
-  if (c.command.rfind(L"regsvr32", 0) == 0) {
+  if (c.library) {
     EXPECT_NE(RunAs(c, L"/n /i:everyone"), 0) << "an unknown scope is refused";
     EXPECT_EQ(EveryView(c, HKEY_CURRENT_USER), "");
   }
@@ -287,7 +268,7 @@ TEST_P(Registration, FailureHalfWayLeavesNothingBehindAndSaysWhat) {
     std::string output;
     const long code = RunAs(c, machine ? c.registerMachine : c.registerUser, &output);
     EXPECT_NE(code, 0);
-    if (c.command.rfind(L"regsvr32", 0) != 0) {
+    if (!c.library) {
       EXPECT_EQ(code, 1);
       for (std::string part :
            {std::string("could not register Wexlo.Downloader"),
@@ -297,7 +278,9 @@ TEST_P(Registration, FailureHalfWayLeavesNothingBehindAndSaysWhat) {
       EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
     }
     // The blocking key is as the test made it, and nothing else is left.
-    EXPECT_EQ(SortedText(ClassesTree(root, lastView, blocked)), SortedText({Lower(blocked)}));
+    std::vector<std::wstring> left;
+    ListTree(root, lastView, blocked, left);
+    EXPECT_EQ(SortedText(left), SortedText({Lower(blocked)}));
     EXPECT_EQ(RegDeleteKeyExW(root, (L"Software\\Classes\\" + blocked).c_str(), lastView, 0),
               ERROR_SUCCESS);
     EXPECT_EQ(EveryView(c, root), "");

@@ -1,5 +1,6 @@
-// The type libraries embedded in Wexlo.exe and Velmora.dll, row by row: what
-// scripts and the typelib marshaler read from them is the public contract.
+// The type libraries embedded in Wexlo.exe and Velmora.dll, row by row, and
+// the names the objects answer: what scripts and the typelib marshaler read
+// from them is the public contract.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -11,6 +12,7 @@
 
 #include "common/win32/com_ptr.h"
 #include "common/win32/unique_bstr.h"
+#include "tests/wine/support/automation.h"
 #include "tests/wine/support/wine_paths.h"
 #include "velmora.h"
 #include "wexlo.h"
@@ -120,9 +122,10 @@ const std::vector<Library> kLibraries = {
 
 std::wstring Text(BSTR text) { return std::wstring(text ? text : L"", SysStringLen(text)); }
 
-class TypeLibrary : public ::testing::TestWithParam<Library> {
+class TypeLibrary : public ComApartment, public ::testing::WithParamInterface<Library> {
  protected:
   void SetUp() override {
+    ComApartment::SetUp();
     ASSERT_EQ(LoadTypeLibEx(BinaryPath(GetParam().file).c_str(), REGKIND_NONE, library_.put()),
               S_OK);
   }
@@ -178,14 +181,7 @@ class TypeLibrary : public ::testing::TestWithParam<Library> {
           EXPECT_EQ(flags, PARAMFLAG_FIN);
         }
       }
-      BSTR names[8] = {};
-      UINT count = 0;
-      ASSERT_EQ(info->GetNames(f->memid, names, 8, &count), S_OK);
-      std::vector<std::wstring> got;
-      for (UINT n = 0; n < count; ++n) {
-        got.emplace_back(Text(names[n]));
-        SysFreeString(names[n]);
-      }
+      std::vector<std::wstring> got = NamesOf(info, f->memid);
       // A property put does not name its value argument: it is implied.
       std::vector<std::wstring> expected = {row.name};
       if (row.kind != INVOKE_PROPERTYPUT) expected.insert(expected.end(), args.begin(), args.end());
@@ -247,23 +243,24 @@ TEST_P(TypeLibrary, LibraryAndEachTypeCarryTheirAttributesMembersAndInterfaces) 
   }
 }
 
-// Late-bound callers find each member of the dual interface by name, in any letter case.
-TEST_P(TypeLibrary, DualMembersAreFoundByNameInAnyCase) {
-  for (const Type& t : GetParam().types) {
-    if (!t.vtableHalf) continue;
-    ComPtr<ITypeInfo> dispatch;
-    ASSERT_EQ(library_->GetTypeInfoOfGuid(*t.guid, dispatch.put()), S_OK);
-    for (const Member& row : *t.members) {
-      std::wstring lower(row.name);
-      for (wchar_t& c : lower) c = towlower(c);
-      for (std::wstring name : {std::wstring(row.name), lower}) {
-        LPOLESTR names[] = {&name[0]};
-        MEMBERID id = 0;
-        EXPECT_EQ(dispatch->GetIDsOfNames(names, 1, &id), S_OK) << name;
-        EXPECT_EQ(id, row.id) << name;
-      }
+// Late-bound callers find each member through the object by its name, in
+// any letter case, and nothing by another name.
+TEST_P(TypeLibrary, TheObjectFindsEachMemberByNameInAnyCase) {
+  ComPtr<IDispatch> object;
+  ASSERT_EQ(CoCreateInstance(*GetParam().types.back().guid, nullptr, CLSCTX_ALL, IID_IDispatch,
+                             object.putVoid()),
+            S_OK);
+  // Each table's coclass closes it, and its second type is the vtable half.
+  for (const Member& row : *GetParam().types[1].members) {
+    for (const std::wstring& name : {std::wstring(row.name), Lower(row.name)}) {
+      DISPID id = 0;
+      EXPECT_EQ(IdOfName(object.get(), name, &id), S_OK) << name;
+      EXPECT_EQ(id, row.id) << name;
     }
   }
+  DISPID id = 0;
+  EXPECT_EQ(IdOfName(object.get(), L"Events", &id), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(id, DISPID_UNKNOWN);
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, TypeLibrary, ::testing::ValuesIn(kLibraries),

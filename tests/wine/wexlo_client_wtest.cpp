@@ -27,32 +27,19 @@ constexpr DISPID kBusy = 0x68030005, kPort = 0x68030004, kCurSize = 0x68030001,
 constexpr DISPID kOnConnect = 1, kOnDownloadFinish = 2, kOnDisconnect = 3;
 const std::vector<DISPID> kOneTransfer = {kOnConnect, kOnDisconnect, kOnDownloadFinish};
 
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 std::string WithCrLf(const std::string& lf) {
   std::string out;
   for (char c : lf) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
   return out;
 }
 
-class WexloClient : public ::testing::Test {
+class WexloClient : public ComApartment {
  protected:
-  static void SetUpTestSuite() {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    WSADATA data;
-    WSAStartup(MAKEWORD(1, 1), &data);
-  }
-  static void TearDownTestSuite() {
-    WSACleanup();
-    CoUninitialize();
-  }
-
   void SetUp() override {
-    CLSID clsid;
-    ASSERT_EQ(CLSIDFromProgID(L"Wexlo.Downloader", &clsid), S_OK);
-    ASSERT_TRUE(IsEqualCLSID(clsid, CLSID_Downloader));
-    ASSERT_EQ(
-        CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, object_.putVoid()),
-        S_OK);
+    ComApartment::SetUp();
+    ASSERT_EQ(CoCreateInstance(CLSID_Downloader, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                               object_.putVoid()),
+              S_OK);
     ASSERT_EQ(object_->QueryInterface(IID__Downloader, dual_.putVoid()), S_OK);
     servers_ = ServerProcesses();
     ComPtr<IConnectionPointContainer> container;
@@ -75,6 +62,7 @@ class WexloClient : public ::testing::Test {
     // The server ends once its last object is gone.
     for (UniqueHandle& process : servers_)
       EXPECT_TRUE(WaitForExit(process.get())) << "Wexlo.exe still running";
+    ComApartment::TearDown();
   }
 
   ComPtr<FakeDispatch> Advise() {
@@ -110,13 +98,10 @@ class WexloClient : public ::testing::Test {
     if (!sink->names || sink->names->GetTypeAttr(&attr) != S_OK) return nullptr;
     EXPECT_TRUE(IsEqualGUID(attr->guid, sink->source)) << "GetGUID and the class info differ";
     sink->names->ReleaseTypeAttr(attr);
-    ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point;
-    if (object_->QueryInterface(IID_IConnectionPointContainer, container.putVoid()) != S_OK ||
-        container->FindConnectionPoint(sink->source, point.put()) != S_OK ||
-        point->Advise(static_cast<IDispatch*>(sink.get()), &sink->cookie) != S_OK)
-      return nullptr;
-    sinks_.push_back(sink);  // one connection point: point_ unadvises it
+    // The object's one connection point, which point_ is.
+    EXPECT_TRUE(IsEqualGUID(sink->source, DIID___Downloader)) << "no connection point for it";
+    if (point_->Advise(static_cast<IDispatch*>(sink.get()), &sink->cookie) != S_OK) return nullptr;
+    sinks_.push_back(sink);
     return sink;
   }
 
@@ -126,41 +111,32 @@ class WexloClient : public ::testing::Test {
     object_.reset();
   }
 
-  HRESULT Call(DISPID id, WORD flags, std::vector<VARIANT*> args, VARIANT* result,
-               EXCEPINFO* exception = nullptr) {
-    return Invoke(object_.get(), id, flags, std::move(args), result, exception);
-  }
-  void SetPort(int32_t number) {
-    Var port(number);
-    ASSERT_EQ(Call(kPort, DISPATCH_PROPERTYPUT, {&port}, nullptr), S_OK);
-  }
-  bool Busy() { return Get(object_.get(), kBusy).IsTrue(); }
-  int32_t CurSize() { return Get(object_.get(), kCurSize).Int(); }
-  // By name, as a late-bound script asks.
-  std::wstring CurFileAsString() {
-    std::wstring name = L"CurFileAsString";
-    LPOLESTR names[] = {&name[0]};
-    DISPID id = 0;
+  // A call through IDispatch::Invoke with its arguments by reference, or by
+  // value as JScript passes them, that the test expects to end so.
+  Var Call(DISPID id, WORD flags, std::vector<VARIANT*> args, HRESULT expected = S_OK,
+           EXCEPINFO* exception = nullptr, bool byValue = false) {
     Var result;
-    EXPECT_EQ(object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
-    EXPECT_EQ(Call(id, DISPATCH_PROPERTYGET, {}, &result), S_OK);
-    return result.Text();
-  }
-  // A method call with its arguments by reference, or by value as JScript passes them.
-  Var Method(DISPID id, std::vector<VARIANT*> args, HRESULT expected = S_OK, bool byValue = false) {
-    Var result;
-    EXPECT_EQ(
-        Invoke(object_.get(), id, DISPATCH_METHOD, std::move(args), &result, nullptr, byValue),
-        expected)
+    EXPECT_EQ(Invoke(object_.get(), id, flags, std::move(args),
+                     flags == DISPATCH_PROPERTYPUT ? nullptr : &result, exception, byValue),
+              expected)
         << std::hex << id;
     return result;
   }
-  int32_t RequestFile(Var& server, Var& path) {
-    return Method(kRequestFile, {&server, &path}).Int();
+  void SetPort(int32_t number) {
+    Var port(number);
+    Call(kPort, DISPATCH_PROPERTYPUT, {&port});
+  }
+  bool Busy() { return Call(kBusy, DISPATCH_PROPERTYGET, {}).IsTrue(); }
+  int32_t CurSize() { return Call(kCurSize, DISPATCH_PROPERTYGET, {}).Int(); }
+  // By name, as a late-bound script asks.
+  std::wstring CurFileAsString() {
+    DISPID id = 0;
+    EXPECT_EQ(IdOfName(object_.get(), L"CurFileAsString", &id), S_OK);
+    return Call(id, DISPATCH_PROPERTYGET, {}).Text();
   }
   int32_t Request(const std::wstring& path) {
     Var server(L"127.0.0.1"), file(path);
-    return RequestFile(server, file);
+    return Call(kRequestFile, DISPATCH_METHOD, {&server, &file}).Int();
   }
   // Until every advised sink has seen n finish events.
   bool WaitForFinishes(size_t n) {
@@ -218,7 +194,7 @@ TEST_F(WexloClient, FullDownloadRaisesConnectDisconnectFinishInOrder) {
   };
 
   Var server(L"http://127.0.0.1"), path(L"lines.txt");
-  EXPECT_EQ(RequestFile(server, path), 0);
+  EXPECT_EQ(Call(kRequestFile, DISPATCH_METHOD, {&server, &path}).Int(), 0);
   EXPECT_EQ(path.Text(), L"lines.txt") << "FilePath keeps what was passed";
   // OnConnect came inside the call; the later events may arrive before its
   // reply or inside the reads below. Whatever the order, Busy reads False
@@ -276,8 +252,7 @@ TEST_F(WexloClient, EventsBoundAsTheScriptHostBindsThemArriveByTheirTypeInfoName
 TEST_F(WexloClient, AnArgumentThatDoesNotConvertIsAnErrorWithTheObjectsErrorInfo) {
   Var null = Var::OfType(VT_NULL), path(L"/x"), result;
   UniqueExcepInfo exception;
-  EXPECT_EQ(Call(kRequestFile, DISPATCH_METHOD, {&null, &path}, &result, exception.get()),
-            DISP_E_EXCEPTION);
+  Call(kRequestFile, DISPATCH_METHOD, {&null, &path}, DISP_E_EXCEPTION, exception.get());
   EXPECT_EQ(exception.get()->scode, DISP_E_TYPEMISMATCH);
   EXPECT_EQ(std::wstring(exception.get()->bstrSource ? exception.get()->bstrSource : L""),
             L"Wexlo.Downloader");
@@ -296,6 +271,8 @@ TEST_F(WexloClient, AnArgumentThatDoesNotConvertIsAnErrorWithTheObjectsErrorInfo
 
 // A response that arrives while OnConnect is raised still finishes after RequestFile.
 TEST_F(WexloClient, AResponseArrivingDuringOnConnectFinishesAfterRequestFile) {
+  WSADATA data;
+  ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
   sockaddr_in address;
   SOCKET listener = ListenOnLoopback(address, 1);
   SetPort(ntohs(address.sin_port));
@@ -315,6 +292,7 @@ TEST_F(WexloClient, AResponseArrivingDuringOnConnectFinishesAfterRequestFile) {
   EXPECT_EQ(CurFileAsString(), L"hello");
   closesocket(accepted);
   closesocket(listener);
+  WSACleanup();
 }
 
 TEST_F(WexloClient, ReleasingTheObjectInsideAHandlerEndsTheServer) {
@@ -332,47 +310,54 @@ TEST_F(WexloClient, ANumberByReferencePassedByValueKeepsItsNumber) {
   LONG number = 5;
   Var reference = Var::OfType(VT_BYREF | VT_I4), empty(L"");
   V_I4REF(&reference) = &number;
-  EXPECT_EQ(Method(kRequestFile, {&empty, &reference}, S_OK, true).Int(), 113);
+  EXPECT_EQ(Call(kRequestFile, DISPATCH_METHOD, {&empty, &reference}, S_OK, nullptr, true).Int(),
+            113);
   EXPECT_EQ(number, 5);
 }
 
-// A script engine's own code (0x800A005B) carries no description, so the
-// engine shows its own text.
-TEST(WexloErrors, AScriptEngineCodeComesWithoutADescription) {
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  {
-    // Two objects of one server: the first one's end takes the shared
-    // engine, and the second one's calls then fail with 0x800A005B.
+// A server of its own for each test, reached through its class object.
+class WexloServer : public ComApartment {
+ protected:
+  ComPtr<IClassFactory> Factory() {
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(CoGetClassObject(CLSID_Downloader, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
+    EXPECT_EQ(CoGetClassObject(CLSID_Downloader, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
                                factory.putVoid()),
               S_OK);
-    ComPtr<_Downloader> first, second;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID__Downloader, first.putVoid()), S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID__Downloader, second.putVoid()), S_OK);
-    factory.reset();
-    first.reset();
-
-    Var error, result;
-    EXPECT_EQ(second->StartUp(&error, &result), static_cast<HRESULT>(0x800A005B));
-    // Wine does not carry the dual call's error info across processes; Windows does.
-    ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.put()) == S_OK) {
-      UniqueBstr description;
-      EXPECT_EQ(info->GetDescription(description.put()), S_OK);
-      EXPECT_EQ(SysStringLen(description.get()), 0u);
-    }
-    // Late bound, as a script calls: the exception carries the code alone.
-    ComPtr<IDispatch> dispatch;
-    ASSERT_EQ(second->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
-    UniqueExcepInfo exception;
-    EXPECT_EQ(Invoke(dispatch.get(), kStartUp, DISPATCH_METHOD, {&error}, &result, exception.get()),
-              DISP_E_EXCEPTION);
-    EXPECT_EQ(exception.get()->scode, static_cast<SCODE>(0x800A005B));
-    EXPECT_EQ(SysStringLen(exception.get()->bstrDescription), 0u);
-    EXPECT_EQ(BstrText(exception.get()->bstrSource), u"Wexlo.Downloader");
+    return factory;
   }
-  CoUninitialize();
+};
+
+// A script engine's own code (0x800A005B) carries no description, so the
+// engine shows its own text.
+TEST_F(WexloServer, AScriptEngineCodeComesWithoutADescription) {
+  // Two objects of one server: the first one's end takes the shared
+  // engine, and the second one's calls then fail with 0x800A005B.
+  ComPtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
+  ComPtr<_Downloader> first, second;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID__Downloader, first.putVoid()), S_OK);
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID__Downloader, second.putVoid()), S_OK);
+  factory.reset();
+  first.reset();
+
+  Var error, result;
+  EXPECT_EQ(second->StartUp(&error, &result), static_cast<HRESULT>(0x800A005B));
+  // Wine does not carry the dual call's error info across processes; Windows does.
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.put()) == S_OK) {
+    UniqueBstr description;
+    EXPECT_EQ(info->GetDescription(description.put()), S_OK);
+    EXPECT_EQ(SysStringLen(description.get()), 0u);
+  }
+  // Late bound, as a script calls: the exception carries the code alone.
+  ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(second->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
+  UniqueExcepInfo exception;
+  EXPECT_EQ(Invoke(dispatch.get(), kStartUp, DISPATCH_METHOD, {&error}, &result, exception.get()),
+            DISP_E_EXCEPTION);
+  EXPECT_EQ(exception.get()->scode, static_cast<SCODE>(0x800A005B));
+  EXPECT_EQ(SysStringLen(exception.get()->bstrDescription), 0u);
+  EXPECT_EQ(BstrText(exception.get()->bstrSource), u"Wexlo.Downloader");
 }
 
 // A text too long for a string is a lack of memory, not an unexpected failure.
@@ -385,19 +370,13 @@ TEST(WexloErrors, ATextTooLongForAStringIsOutOfMemory) {
 
 // A server whose client never asks for an object ends after its grace
 // period (shortened through the environment COM under Wine hands down).
-TEST(WexloLifetime, AServerWithoutObjectsEndsAfterItsGracePeriod) {
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+TEST_F(WexloServer, AServerWithoutObjectsEndsAfterItsGracePeriod) {
   SetEnvironmentVariableW(L"WEXLO_START_GRACE_MS", L"2000");
   // Servers already running are held open, so none of their ids is reused meanwhile.
   const std::vector<UniqueHandle> before = ServerProcesses();
   std::set<DWORD> old;
   for (const UniqueHandle& process : before) old.insert(GetProcessId(process.get()));
-  {
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(CoGetClassObject(CLSID_Downloader, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
-                               factory.putVoid()),
-              S_OK);
-  }
+  EXPECT_TRUE(Factory());
   SetEnvironmentVariableW(L"WEXLO_START_GRACE_MS", nullptr);
   std::vector<UniqueHandle> started;
   for (UniqueHandle& process : ServerProcesses())
@@ -410,7 +389,6 @@ TEST(WexloLifetime, AServerWithoutObjectsEndsAfterItsGracePeriod) {
     EXPECT_TRUE(GetExitCodeProcess(process.get(), &code) && code == 0)
         << "exit code " << std::hex << code;
   }
-  CoUninitialize();
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <tlhelp32.h>
 
-#include <gtest/gtest.h>
+#include <cwctype>
 
 #include "tests/wine/support/message_pump.h"
 
@@ -37,23 +37,36 @@ HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT*> a
   const bool put = flags == DISPATCH_PROPERTYPUT;
   DISPPARAMS params = {slots.empty() ? nullptr : slots.data(), put ? &named : nullptr,
                        static_cast<UINT>(slots.size()), put ? 1u : 0u};
-  EXCEPINFO ignored = {};
+  UniqueExcepInfo ignored;
   UINT argError = 0;
   HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
-                              exception ? exception : &ignored, &argError);
+                              exception ? exception : ignored.get(), &argError);
   // What the call left in a by-value slot is the caller's again.
   if (byValue)
     for (size_t i = 0; i < args.size(); ++i) *args[args.size() - 1 - i] = slots[i];
-  SysFreeString(ignored.bstrSource);
-  SysFreeString(ignored.bstrDescription);
-  SysFreeString(ignored.bstrHelpFile);
   return hr;
 }
 
-Var Get(IDispatch* object, DISPID id) {
-  Var result;
-  EXPECT_EQ(Invoke(object, id, DISPATCH_PROPERTYGET, {}, &result), S_OK) << std::hex << id;
-  return result;
+HRESULT IdOfName(IDispatch* object, std::wstring name, DISPID* id) {
+  LPOLESTR names[] = {&name[0]};
+  return object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
+}
+
+std::vector<std::wstring> NamesOf(ITypeInfo* info, MEMBERID id) {
+  BSTR found[8] = {};
+  UINT count = 0;
+  std::vector<std::wstring> names;
+  if (FAILED(info->GetNames(id, found, 8, &count))) return names;
+  for (UINT n = 0; n < count; ++n) {
+    names.emplace_back(found[n], SysStringLen(found[n]));
+    SysFreeString(found[n]);
+  }
+  return names;
+}
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text) c = towlower(c);
+  return text;
 }
 
 size_t FakeDispatch::Count(DISPID id) const {
@@ -110,16 +123,14 @@ HRESULT FakeDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
 // GetNames gives the event's name, then its parameters in declaration order;
 // rgvarg holds the arguments last first.
 void FakeDispatch::Name(Event& e, const DISPPARAMS& params) {
-  BSTR found[8] = {};
-  UINT count = 0;
-  if (FAILED(names->GetNames(e.id, found, 8, &count)) || count == 0) return;
-  e.name.assign(found[0], SysStringLen(found[0]));
-  for (UINT n = 1; n < count; ++n)
+  const std::vector<std::wstring> found = NamesOf(names.get(), e.id);
+  if (found.empty()) return;
+  e.name = found[0];
+  for (UINT n = 1; n < found.size(); ++n)
     e.args.emplace_back(
-        std::wstring(found[n], SysStringLen(found[n])),
-        n <= params.cArgs ? TextOf(&params.rgvarg[params.cArgs - n]) : L"<not passed>");
-  if (params.cArgs + 1 > count) e.args.emplace_back(L"<unnamed>", std::to_wstring(params.cArgs));
-  for (UINT n = 0; n < count; ++n) SysFreeString(found[n]);
+        found[n], n <= params.cArgs ? TextOf(&params.rgvarg[params.cArgs - n]) : L"<not passed>");
+  if (params.cArgs + 1 > found.size())
+    e.args.emplace_back(L"<unnamed>", std::to_wstring(params.cArgs));
 }
 
 std::vector<UniqueHandle> ServerProcesses() {
@@ -139,16 +150,8 @@ std::vector<UniqueHandle> ServerProcesses() {
 }
 
 bool WaitForExit(HANDLE process, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    DWORD spent = GetTickCount() - start;
-    if (spent >= timeoutMs) return false;
-    DWORD r = MsgWaitForMultipleObjectsEx(1, &process, timeoutMs - spent, QS_ALLINPUT,
-                                          MWMO_INPUTAVAILABLE);
-    if (r == WAIT_OBJECT_0) return true;
-    if (r != WAIT_OBJECT_0 + 1) return false;
-    PumpQueued();
-  }
+  return PumpMessagesUntil([&] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; },
+                           timeoutMs);
 }
 
 }  // namespace wex

@@ -5,6 +5,8 @@
 
 #include <oleauto.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,6 +21,23 @@
 #include "common/win32/unique_variant.h"
 
 namespace wex {
+
+// One apartment for each test of a fixture.
+class ComApartment : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  }
+  void TearDown() override { CoUninitialize(); }
+};
+
+// Wine may spell a name or a path in another letter case than the test.
+std::wstring Lower(std::wstring text);
+// Text of one byte a character (ASCII, UTF-16) as a wide string.
+template <typename Text>
+std::wstring Wide(const Text& text) {
+  return std::wstring(text.begin(), text.end());
+}
 
 // An owned VARIANT, the variable a script passes.
 class Var : public UniqueVariant {
@@ -51,8 +70,10 @@ class Var : public UniqueVariant {
 // does); a property put names its value as DISPID_PROPERTYPUT.
 HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT*> args,
                VARIANT* result, EXCEPINFO* exception = nullptr, bool byValue = false);
-// A property get that the test expects to succeed.
-Var Get(IDispatch* object, DISPID id);
+// The id of a member by its name, as a late-bound caller asks.
+HRESULT IdOfName(IDispatch* object, std::wstring name, DISPID* id);
+// The member's name, then its parameters' names.
+std::vector<std::wstring> NamesOf(ITypeInfo* info, MEMBERID id);
 
 // One call a FakeDispatch received as an event. With type information it
 // also has the event's name and each argument by name, as text.
