@@ -104,12 +104,8 @@ HRESULT FakeDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     VARIANT* arg = &params->rgvarg[i];
     if (V_VT(arg) != (VT_BYREF | VT_VARIANT)) {
       e.allByReference = false;
-      continue;
-    }
-    VARIANT* value = V_VARIANTREF(arg);
-    if (V_VT(value) == VT_BSTR) e.text.assign(V_BSTR(value), SysStringLen(V_BSTR(value)));
-    if (V_VT(value) == VT_I4) e.code = V_I4(value);
-    if (scribble) {
+    } else if (scribble) {
+      VARIANT* value = V_VARIANTREF(arg);
       VariantClear(value);
       V_VT(value) = VT_BSTR;
       V_BSTR(value) = SysAllocString(L"scribbled");

@@ -76,12 +76,10 @@ HRESULT IdOfName(IDispatch* object, std::wstring name, DISPID* id);
 std::vector<std::wstring> NamesOf(ITypeInfo* info, MEMBERID id);
 
 // One call a FakeDispatch received as an event. With type information it
-// also has the event's name and each argument by name, as text.
+// has the event's name and each argument by name, as text.
 struct Event {
   DISPID id = 0;
   bool allByReference = true;
-  int32_t code = 0;
-  std::wstring text;
   std::wstring name;
   std::vector<std::pair<std::wstring, std::wstring>> args;
 };

@@ -1,21 +1,49 @@
-// A listening socket on 127.0.0.1 for tests that play the server themselves.
+// The test's own end of a connection on 127.0.0.1, for tests that play the
+// server themselves.
 #pragma once
 
 #include <winsock2.h>
 
+#include <string>
+
 namespace wex {
 
-// Listens on a free port of 127.0.0.1; address gets where.
-inline SOCKET ListenOnLoopback(sockaddr_in& address, int backlog) {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  address = sockaddr_in{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof address;
-  bind(s, reinterpret_cast<sockaddr*>(&address), length);
-  listen(s, backlog);
-  getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-  return s;
-}
+// Listens on a free port of 127.0.0.1 and takes the connection made to it.
+class Peer {
+ public:
+  Peer() : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
+    address_.sin_family = AF_INET;
+    address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address_;
+    bind(listener_, reinterpret_cast<sockaddr*>(&address_), length);
+    listen(listener_, 4);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address_), &length);
+  }
+  ~Peer() {
+    Close();
+    closesocket(listener_);
+  }
+  const sockaddr_in& Address() const { return address_; }
+  // A connect completes through the backlog before it is taken.
+  void Accept() { connection_ = accept(listener_, nullptr, nullptr); }
+  bool Send(const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+      int n = send(connection_, bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
+      if (n <= 0) return false;
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  }
+  void EndSending() { shutdown(connection_, SD_SEND); }
+  void Close() {
+    if (connection_ != INVALID_SOCKET) closesocket(connection_);
+    connection_ = INVALID_SOCKET;
+  }
+
+ private:
+  SOCKET listener_;
+  SOCKET connection_ = INVALID_SOCKET;
+  sockaddr_in address_{};
+};
 
 }  // namespace wex

@@ -2,10 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
-#include <fstream>
-#include <iterator>
-
 namespace wex {
 namespace {
 
@@ -14,11 +10,6 @@ std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback) {
   DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH * 2);
   if (n == 0 || n >= MAX_PATH * 2) return fallback;
   return std::wstring(buffer, n);
-}
-
-std::string ReadWholeFile(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -43,11 +34,6 @@ std::wstring ScratchDir() {
 
 uint16_t PortOf(const wchar_t* variable) {
   return static_cast<uint16_t>(_wtoi(EnvOr(variable, L"0").c_str()));
-}
-
-std::string SiteFile(const char* name) {
-  return ReadWholeFile(L"" WEX_SOURCE_DIR L"/tests/wine/site/" +
-                       std::wstring(name, name + std::strlen(name)));
 }
 
 }  // namespace wex

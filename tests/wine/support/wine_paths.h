@@ -17,7 +17,4 @@ std::wstring ScratchDir();
 // The port a runner's variable names (WEX_HTTP_PORT, ...); 0 when unset.
 uint16_t PortOf(const wchar_t* variable);
 
-// A file of the fixture's site (tests/wine/site).
-std::string SiteFile(const char* name);
-
 }  // namespace wex
