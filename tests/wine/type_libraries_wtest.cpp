@@ -71,9 +71,10 @@ const std::vector<Member> kBrowser = {
 
 constexpr WORD kDual = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE;
 
+// A dual interface is checked through its vtable half, which only a dual
+// dispatch half (hidden, dispatchable, nonextensible) has behind it.
 struct Type {
   const GUID* guid;
-  bool vtableHalf;  // the dual interface's vtable half, behind the dispatch one
   const wchar_t* name;
   TYPEKIND kind;
   WORD required, forbidden;
@@ -96,14 +97,12 @@ const std::vector<Library> kLibraries = {
      L"Wexlo.exe",
      &LIBID_Wexlo,
      3,
-     {{&IID__Downloader, false, L"_Downloader", TKIND_DISPATCH, kDual | TYPEFLAG_FDISPATCHABLE, 0,
-       -1, nullptr},
-      // Automation compatible: what lets the typelib marshaler carry it between processes.
-      {&IID__Downloader, true, L"_Downloader", TKIND_INTERFACE, kDual | TYPEFLAG_FOLEAUTOMATION, 0,
-       1, &kDownloader},
-      {&DIID___Downloader, false, L"__Downloader", TKIND_DISPATCH, TYPEFLAG_FHIDDEN, TYPEFLAG_FDUAL,
-       -1, &kDownloaderEvents},
-      {&CLSID_Downloader, false, L"Downloader", TKIND_COCLASS, TYPEFLAG_FCANCREATE, 0, 2, nullptr}},
+     // Automation compatible: what lets the typelib marshaler carry it between processes.
+     {{&IID__Downloader, L"_Downloader", TKIND_INTERFACE, kDual | TYPEFLAG_FOLEAUTOMATION, 0, 1,
+       &kDownloader},
+      {&DIID___Downloader, L"__Downloader", TKIND_DISPATCH, TYPEFLAG_FHIDDEN, TYPEFLAG_FDUAL, -1,
+       &kDownloaderEvents},
+      {&CLSID_Downloader, L"Downloader", TKIND_COCLASS, TYPEFLAG_FCANCREATE, 0, 2, nullptr}},
      // The dual interface by default, and the events of the default source interface.
      {{&IID__Downloader, IMPLTYPEFLAG_FDEFAULT},
       {&DIID___Downloader, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}}},
@@ -111,11 +110,9 @@ const std::vector<Library> kLibraries = {
      L"Velmora.dll",
      &LIBID_Velmora,
      2,
-     {{&IID__Browser, false, L"_Browser", TKIND_DISPATCH, kDual | TYPEFLAG_FDISPATCHABLE, 0, -1,
-       nullptr},
-      {&IID__Browser, true, L"_Browser", TKIND_INTERFACE, kDual | TYPEFLAG_FOLEAUTOMATION, 0, 1,
+     {{&IID__Browser, L"_Browser", TKIND_INTERFACE, kDual | TYPEFLAG_FOLEAUTOMATION, 0, 1,
        &kBrowser},
-      {&CLSID_Browser, false, L"Browser", TKIND_COCLASS, TYPEFLAG_FCANCREATE, 0, 1, nullptr}},
+      {&CLSID_Browser, L"Browser", TKIND_COCLASS, TYPEFLAG_FCANCREATE, 0, 1, nullptr}},
      // No event source.
      {{&IID__Browser, IMPLTYPEFLAG_FDEFAULT}}},
 };
@@ -133,7 +130,8 @@ class TypeLibrary : public ComApartment, public ::testing::WithParamInterface<Li
   ComPtr<ITypeInfo> Info(const Type& type) {
     ComPtr<ITypeInfo> info;
     EXPECT_EQ(library_->GetTypeInfoOfGuid(*type.guid, info.put()), S_OK);
-    return info && type.vtableHalf ? Referenced(info.get(), static_cast<UINT>(-1)) : info;
+    return info && type.kind == TKIND_INTERFACE ? Referenced(info.get(), static_cast<UINT>(-1))
+                                                : info;
   }
 
   static ComPtr<ITypeInfo> Referenced(ITypeInfo* info, UINT index) {
@@ -211,7 +209,7 @@ TEST_P(TypeLibrary, LibraryAndEachTypeCarryTheirAttributesMembersAndInterfaces) 
   EXPECT_EQ(library_->GetTypeInfoCount(), l.typeCount);
 
   for (const Type& t : l.types) {
-    SCOPED_TRACE(testing::Message() << t.name << (t.vtableHalf ? " (vtable)" : ""));
+    SCOPED_TRACE(testing::Message() << t.name);
     ComPtr<ITypeInfo> info = Info(t);
     ASSERT_TRUE(info);
     TYPEATTR* attr = nullptr;
@@ -250,8 +248,8 @@ TEST_P(TypeLibrary, TheObjectFindsEachMemberByNameInAnyCase) {
   ASSERT_EQ(CoCreateInstance(*GetParam().types.back().guid, nullptr, CLSCTX_ALL, IID_IDispatch,
                              object.putVoid()),
             S_OK);
-  // Each table's coclass closes it, and its second type is the vtable half.
-  for (const Member& row : *GetParam().types[1].members) {
+  // Each table's coclass closes it, and its first type is the dual interface.
+  for (const Member& row : *GetParam().types[0].members) {
     for (const std::wstring& name : {std::wstring(row.name), Lower(row.name)}) {
       DISPID id = 0;
       EXPECT_EQ(IdOfName(object.get(), name, &id), S_OK) << name;
