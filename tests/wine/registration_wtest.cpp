@@ -25,12 +25,12 @@ namespace {
 
 // "path" or "path|name=value" ("@": the default), below root's classes key,
 // in lower case: Wine may spell a path differently from the test.
-void ListTree(HKEY root, REGSAM view, const std::wstring& path, std::vector<std::wstring>& out) {
+void ListTree(HKEY root, REGSAM view, const std::wstring& path, std::set<std::wstring>& out) {
   RegistryKey key;
   if (RegOpenKeyExW(root, (L"Software\\Classes\\" + path).c_str(), 0, KEY_READ | view, key.put()) !=
       ERROR_SUCCESS)
     return;
-  out.push_back(Lower(path));
+  out.insert(Lower(path));
   wchar_t name[256], data[1024];
   DWORD nameLength = 256, bytes = sizeof data - sizeof(wchar_t), type = 0;
   for (DWORD i = 0; RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type,
@@ -39,7 +39,7 @@ void ListTree(HKEY root, REGSAM view, const std::wstring& path, std::vector<std:
     std::wstring value = type == REG_SZ ? std::wstring(data, bytes / sizeof(wchar_t))
                                         : L"<type " + std::to_wstring(type) + L">";
     while (!value.empty() && value.back() == L'\0') value.pop_back();
-    out.push_back(
+    out.insert(
         Lower(path + L"|" + (nameLength ? std::wstring(name, nameLength) : L"@") + L"=" + value));
   }
   std::vector<std::wstring> children;
@@ -51,9 +51,8 @@ void ListTree(HKEY root, REGSAM view, const std::wstring& path, std::vector<std:
   for (const std::wstring& child : children) ListTree(root, view, path + L"\\" + child, out);
 }
 
-// Lines sorted, as one text (for a readable comparison in a failure).
-std::string SortedText(std::vector<std::wstring> lines) {
-  std::sort(lines.begin(), lines.end());
+// Lines as one text (for a readable comparison in a failure).
+std::string Text(const std::set<std::wstring>& lines) {
   std::string text;
   for (const std::wstring& line : lines) text += ToUtf8(ustring(line.begin(), line.end())) + "\n";
   return text;
@@ -134,49 +133,44 @@ long RunAs(const Component& c, const std::wstring& switches, std::string* output
                     output);
 }
 
-// The trees the plan writes below, one per root.
-std::vector<std::wstring> Roots(const RegistrationPlan& plan) {
-  std::vector<std::wstring> roots;
-  for (const ustring& tree : plan.sharedTrees) roots.push_back(Lower(Wide(tree)));
-  for (const ustring& tree : plan.ownTrees) {
-    const std::wstring key = Lower(Wide(tree));
-    if (std::none_of(roots.begin(), roots.end(),
-                     [&](const std::wstring& r) { return key.rfind(r + L"\\", 0) == 0; }))
-      roots.push_back(key);
-  }
-  return roots;
+// The trees the plan writes below (some within others).
+std::vector<std::wstring> Trees(const RegistrationPlan& plan) {
+  std::vector<std::wstring> trees;
+  for (const ustring& tree : plan.sharedTrees) trees.push_back(Lower(Wide(tree)));
+  for (const ustring& tree : plan.ownTrees) trees.push_back(Lower(Wide(tree)));
+  return trees;
 }
 
 // What each view shows: the plans of all the component's views (64-bit
 // Windows shares the type library key between them).
-std::vector<std::wstring> Expected(const Component& c, RegistryRoot root) {
+std::set<std::wstring> Expected(const Component& c, RegistryRoot root) {
   std::set<std::wstring> lines;
   for (const View& view : c.views) {
     const RegistrationPlan plan = PlanRegistration(
         c.identity, root, view.view, {ustring(c.file.begin(), c.file.end()), sizeof(void*) == 8});
-    const std::vector<std::wstring> roots = Roots(plan);
+    const std::vector<std::wstring> trees = Trees(plan);
     for (const RegistryEntry& entry : plan.entries) {
       const std::wstring key = Lower(Wide(entry.key));
       for (size_t end = 0; end != std::wstring::npos;) {
         end = key.find(L'\\', end + 1);
         const std::wstring part = key.substr(0, end);
-        for (const std::wstring& r : roots)
-          if (part == r || part.rfind(r + L"\\", 0) == 0) lines.insert(part);
+        for (const std::wstring& t : trees)
+          if (part == t || part.rfind(t + L"\\", 0) == 0) lines.insert(part);
       }
       if (entry.hasValue)
         lines.insert(key + L"|" + (entry.name.empty() ? L"@" : Lower(Wide(entry.name))) + L"=" +
                      Lower(Wide(entry.data)));
     }
   }
-  return std::vector<std::wstring>(lines.begin(), lines.end());
+  return lines;
 }
 
 std::string Registered(const Component& c, HKEY root, REGSAM view) {
-  std::vector<std::wstring> lines;
+  std::set<std::wstring> lines;
   const RegistrationPlan plan =
       PlanRegistration(c.identity, RegistryRoot::kMachine, c.views.front().view, {u"x", false});
-  for (const std::wstring& key : Roots(plan)) ListTree(root, view, key, lines);
-  return SortedText(lines);
+  for (const std::wstring& key : Trees(plan)) ListTree(root, view, key, lines);
+  return Text(lines);
 }
 
 // What root holds of the component in every view.
@@ -195,7 +189,7 @@ class Registration : public ComApartment, public ::testing::WithParamInterface<C
   }
   void ExpectRegistered(HKEY root) {
     const Component& c = GetParam();
-    const std::string expected = SortedText(
+    const std::string expected = Text(
         Expected(c, root == HKEY_LOCAL_MACHINE ? RegistryRoot::kMachine : RegistryRoot::kUser));
     const std::wstring clsid = Lower(Wide(c.identity.clsid));
     ASSERT_NE(expected.find(std::string(clsid.begin(), clsid.end())), std::string::npos);
@@ -278,9 +272,9 @@ TEST_P(Registration, FailureHalfWayLeavesNothingBehindAndSaysWhat) {
       EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
     }
     // The blocking key is as the test made it, and nothing else is left.
-    std::vector<std::wstring> left;
+    std::set<std::wstring> left;
     ListTree(root, lastView, blocked, left);
-    EXPECT_EQ(SortedText(left), SortedText({Lower(blocked)}));
+    EXPECT_EQ(left, std::set<std::wstring>{Lower(blocked)});
     EXPECT_EQ(RegDeleteKeyExW(root, (L"Software\\Classes\\" + blocked).c_str(), lastView, 0),
               ERROR_SUCCESS);
     EXPECT_EQ(EveryView(c, root), "");
