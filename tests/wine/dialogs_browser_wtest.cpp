@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/wine/support/automation.h"
-#include "tests/wine/support/wine_paths.h"
+#include "tests/wine/support/suite.h"
 #include "velmora.h"
 
 namespace wex {

@@ -19,8 +19,7 @@
 #include "tests/support/engine_over_platform.h"
 #include "tests/support/engine_test_access.h"
 #include "tests/wine/support/loopback.h"
-#include "tests/wine/support/message_pump.h"
-#include "tests/wine/support/wine_paths.h"
+#include "tests/wine/support/suite.h"
 
 namespace wex {
 namespace {

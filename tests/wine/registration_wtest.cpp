@@ -16,7 +16,7 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/unique_handle.h"
 #include "tests/wine/support/automation.h"
-#include "tests/wine/support/wine_paths.h"
+#include "tests/wine/support/suite.h"
 #include "velmora.h"
 #include "wexlo.h"
 

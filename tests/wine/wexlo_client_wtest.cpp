@@ -15,8 +15,7 @@
 #include "server/downloader/win32/guarded.h"
 #include "tests/wine/support/automation.h"
 #include "tests/wine/support/loopback.h"
-#include "tests/wine/support/message_pump.h"
-#include "tests/wine/support/wine_paths.h"
+#include "tests/wine/support/suite.h"
 #include "wexlo.h"
 
 namespace wex {

@@ -4,7 +4,7 @@
 
 #include <cwctype>
 
-#include "tests/wine/support/message_pump.h"
+#include "tests/wine/support/suite.h"
 
 namespace wex {
 namespace {

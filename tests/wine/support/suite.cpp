@@ -1,4 +1,4 @@
-#include "tests/wine/support/wine_paths.h"
+#include "tests/wine/support/suite.h"
 
 #include <windows.h>
 
@@ -34,6 +34,26 @@ std::wstring ScratchDir() {
 
 uint16_t PortOf(const wchar_t* variable) {
   return static_cast<uint16_t>(_wtoi(EnvOr(variable, L"0").c_str()));
+}
+
+void PumpQueued() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+bool PumpMessagesUntil(const std::function<bool()>& done, unsigned long timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= timeoutMs) return false;
+    DWORD wait = timeoutMs - elapsed < 50 ? timeoutMs - elapsed : 50;
+    MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    PumpQueued();
+  }
+  return true;
 }
 
 }  // namespace wex
