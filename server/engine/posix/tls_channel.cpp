@@ -116,8 +116,8 @@ std::unique_ptr<TlsChannel> TlsChannel::Establish(const TlsContext& context, int
                                                   const std::string& hostName, int timeoutMs,
                                                   int32_t& error) {
   error = kSecEInternalError;
-  if (context.Get() == nullptr) return nullptr;
-  SSL* ssl = SSL_new(context.Get());
+  if (context.get() == nullptr) return nullptr;
+  SSL* ssl = SSL_new(context.get());
   if (ssl == nullptr) return nullptr;
   std::unique_ptr<TlsChannel> channel(new TlsChannel(ssl));
   // An address is checked as an address and sent as no server name.

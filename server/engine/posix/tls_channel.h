@@ -26,7 +26,7 @@ class TlsContext {
   TlsContext(const TlsContext&) = delete;
   TlsContext& operator=(const TlsContext&) = delete;
 
-  SSL_CTX* Get() const { return context_; }
+  SSL_CTX* get() const { return context_; }
 
  private:
   SSL_CTX* context_ = nullptr;
