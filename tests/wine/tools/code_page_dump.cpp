@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace {
@@ -22,36 +21,34 @@ template <typename Unit>
 void Hex(FILE* out, const Unit* units, size_t count) {
   if (count == 0) std::fputc('-', out);
   for (size_t i = 0; i < count; ++i)
-    std::fprintf(out, sizeof(Unit) == 1 ? "%02X" : "%04X",
-                 static_cast<unsigned>(static_cast<std::make_unsigned_t<Unit>>(units[i])));
-}
-
-// One line: the tag, the input, and what convert(input, size, output, room)
-// makes of it, sized by a call without output first.
-template <typename Output, typename Input, typename Convert>
-void Line(FILE* out, const char* tag, const Input& input, Convert convert) {
-  int n = convert(input.data(), static_cast<int>(input.size()), nullptr, 0);
-  Output output(n > 0 ? n : 0, 0);
-  if (n > 0) n = convert(input.data(), static_cast<int>(input.size()), &output[0], n);
-  std::fputs(tag, out);
-  Hex(out, input.data(), input.size());
-  std::fputc(' ', out);
-  Hex(out, output.data(), n > 0 ? static_cast<size_t>(n) : 0);
-  std::fputc('\n', out);
+    std::fprintf(out, sizeof(Unit) == 1 ? "%02X" : "%04X", static_cast<unsigned>(units[i]));
 }
 
 void ToText(FILE* out, UINT cp, const std::string& bytes) {
-  Line<std::wstring>(out, "M ", bytes, [cp](const char* in, int size, wchar_t* text, int n) {
-    return MultiByteToWideChar(cp, 0, in, size, text, n);
-  });
+  const int size = static_cast<int>(bytes.size());
+  int n = MultiByteToWideChar(cp, 0, bytes.data(), size, nullptr, 0);
+  std::wstring text(n > 0 ? n : 0, L'\0');
+  if (n > 0) n = MultiByteToWideChar(cp, 0, bytes.data(), size, &text[0], n);
+  std::fputs("M ", out);
+  Hex(out, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  std::fputc(' ', out);
+  Hex(out, text.data(), n > 0 ? static_cast<size_t>(n) : 0);
+  std::fputc('\n', out);
 }
 
 void ToBytes(FILE* out, UINT cp, const std::wstring& text) {
   const DWORD flags = cp == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
   const char* fallback = cp == CP_UTF8 ? nullptr : "?";
-  Line<std::string>(out, "W ", text, [&](const wchar_t* in, int size, char* bytes, int n) {
-    return WideCharToMultiByte(cp, flags, in, size, bytes, n, fallback, nullptr);
-  });
+  const int size = static_cast<int>(text.size());
+  int n = WideCharToMultiByte(cp, flags, text.data(), size, nullptr, 0, fallback, nullptr);
+  std::string bytes(n > 0 ? n : 0, '\0');
+  if (n > 0) n = WideCharToMultiByte(cp, flags, text.data(), size, &bytes[0], n, fallback, nullptr);
+  std::fputs("W ", out);
+  Hex(out, text.data(), text.size());
+  std::fputc(' ', out);
+  Hex(out, reinterpret_cast<const unsigned char*>(bytes.data()),
+      n > 0 ? static_cast<size_t>(n) : 0);
+  std::fputc('\n', out);
 }
 
 // Bytes at the edges of UTF-8's ranges, for every lead byte's sequences.
