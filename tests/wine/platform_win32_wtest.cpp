@@ -61,7 +61,8 @@ class Win32PlatformTest : public ::testing::Test {
   uint8_t buffer[8192];
 };
 
-// A refused connect's number is the scripts' (110 with 10061).
+// Names resolve through the platform's hidden window; a refused connect is
+// the scripts' case (110 with 10061).
 TEST_F(Win32PlatformTest, NamesThroughAHiddenWindow) {
   ASSERT_NE(platform.Window(), nullptr);
   EXPECT_FALSE(IsWindowVisible(platform.Window()));
