@@ -236,8 +236,6 @@ TEST_F(WexloClient, AnArgumentThatDoesNotConvertIsAnErrorWithTheObjectsErrorInfo
 
 // A response that arrives while OnConnect is raised still finishes after RequestFile.
 TEST_F(WexloClient, AResponseArrivingDuringOnConnectFinishesAfterRequestFile) {
-  WSADATA data;  // for the test's own socket; Winsock is left started for the process
-  ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
   Peer peer;
   SetPort(ntohs(peer.Address().sin_port));
   recorder_->handler = [&](const Event& e) {

@@ -9,9 +9,12 @@
 namespace wex {
 
 // Listens on a free port of 127.0.0.1 and takes the connection made to it.
+// Winsock counts its starts, so the peer holds one of its own for its lifetime.
 class Peer {
  public:
-  Peer() : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
+  Peer()
+      : started_(WSAStartup(MAKEWORD(1, 1), &data_) == 0),
+        listener_(socket(AF_INET, SOCK_STREAM, 0)) {
     address_.sin_family = AF_INET;
     address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = sizeof address_;
@@ -22,6 +25,7 @@ class Peer {
   ~Peer() {
     Close();
     closesocket(listener_);
+    if (started_) WSACleanup();
   }
   const sockaddr_in& Address() const { return address_; }
   // A connect completes through the backlog before it is taken.
@@ -41,6 +45,8 @@ class Peer {
   }
 
  private:
+  WSADATA data_{};
+  bool started_;  // before the listener, which needs it
   SOCKET listener_;
   SOCKET connection_ = INVALID_SOCKET;
   sockaddr_in address_{};
